@@ -1,0 +1,119 @@
+// What the host shows of TempoFlanger: parameter names, labels and displays,
+// and the program names.
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "flanger/tempo_flanger.h"
+#include "host/value_text.h"
+
+namespace {
+
+constexpr const char* kNames[kNumFlangerParams] = {
+    " Tempo ", " Resolution ", " Send ", " Depth ", " Mod Amt ", " Waveform ", " FeedBack ", " 12 dB Boost ",
+};
+constexpr const char* kLabels[kNumFlangerParams] = {
+    "   BPM   ", " note(s) ", "    %    ", "    %    ", "    %    ", "   ---   ", "   ---   ", "    dB   ",
+};
+constexpr const char* kDefaultProgramName = "--- Default ---";
+constexpr const char* kInitName = "Init";
+constexpr double kPercent = 100.0;
+constexpr double kLargestRounded = 99999999.0;  // 8 digits; a sign leaves room for 7
+constexpr double kLargestRoundedNegative = 9999999.0;
+constexpr std::size_t kNameBytes = sizeof FlangerProgram::name;
+
+bool isParameter(std::int32_t index) {
+    return static_cast<std::uint32_t>(index) < static_cast<std::uint32_t>(kNumFlangerParams);
+}
+
+float percent(float value) { return static_cast<float>(static_cast<double>(value) * kPercent); }
+
+}  // namespace
+
+void TempoFlanger::getParameterName(std::int32_t index, char* text) {
+    if (!isParameter(index)) return;
+    writeText(text, kNames[index], kParamNameWidth);
+}
+
+void TempoFlanger::getParameterLabel(std::int32_t index, char* label) {
+    if (!isParameter(index)) return;
+    writeText(label, kLabels[index], kParamLabelWidth);
+}
+
+void TempoFlanger::getParameterDisplay(std::int32_t index, char* text) {
+    switch (index) {
+        case kParamTempo:
+            formatRounded(static_cast<float>(60.0 + 140.0 * static_cast<double>(tempo)), text);
+            break;
+        case kParamResolution: {
+            char digits[16];
+            std::snprintf(digits, sizeof digits, "%u", static_cast<unsigned>(beatsPerCycle));
+            writeText(text, digits, kParamDisplayWidth);
+            break;
+        }
+        case kParamSend: formatRounded(percent(send), text); break;
+        case kParamDepth: formatRounded(percent(depth), text); break;
+        case kParamModAmount:
+            if (modAmount == 0.0f) {
+                writeText(text, "off", kParamDisplayWidth);
+            } else {
+                formatRounded(percent(modAmount), text);
+            }
+            break;
+        case kParamWaveform:
+            if (waveform <= waveStep) {
+                writeText(text, "sinus", kParamDisplayWidth);
+            } else if (static_cast<double>(waveform) <= 2.0 * static_cast<double>(waveStep)) {
+                writeText(text, "triangle", kParamDisplayWidth);
+            } else if (waveform <= 1.0f) {
+                writeText(text, "sawtooth", kParamDisplayWidth);
+            }
+            break;
+        case kParamFeedback:
+            formatFloat(static_cast<float>(static_cast<double>(feedback) * static_cast<double>(0.99f)), text);
+            break;
+        case kParamBoost: formatDecibels(outputGain, text); break;
+        default: break;
+    }
+}
+
+// The value as a whole number, halves rounded away from zero. A value that
+// rounds to 0 shows "0"; a negative one keeps its sign; one that needs more
+// than 8 characters shows " Huge!  ", and NaN "  NaN   ".
+void TempoFlanger::formatRounded(float value, char* text) {
+    if (std::isnan(value)) {
+        writeText(text, kNotANumberText, kParamDisplayWidth);
+        return;
+    }
+    const bool negative = value < 0.0f;
+    const double whole = std::floor(std::fabs(static_cast<double>(value)) + 0.5);
+    if (whole > (negative ? kLargestRoundedNegative : kLargestRounded)) {
+        writeText(text, kHugeText, kParamDisplayWidth);
+        return;
+    }
+    char digits[16];
+    std::snprintf(digits, sizeof digits, "%s%u", negative && whole != 0.0 ? "-" : "",
+                  static_cast<unsigned>(whole));
+    writeText(text, digits, kParamDisplayWidth);
+}
+
+void TempoFlanger::getProgramName(char* name) {
+    std::memcpy(programs[0].name, kDefaultProgramName, std::strlen(kDefaultProgramName) + 1);
+    const char* current = programs[static_cast<std::size_t>(currentProgram)].name;
+    if (std::strcmp(current, kInitName) == 0) {
+        char numbered[32];
+        std::snprintf(numbered, sizeof numbered, "%s %d", current, static_cast<int>(currentProgram));
+        writeText(name, numbered, kProgramNameWidth);
+    } else {
+        writeText(name, current, kProgramNameWidth);
+    }
+}
+
+// Takes at most 23 characters; bytes past the 24 a name may take are never
+// read, so an unterminated name is cut there.
+void TempoFlanger::setProgramName(char* name) {
+    std::size_t length = 0;
+    while (length < kNameBytes && name[length] != '\0') ++length;
+    writeText(programs[static_cast<std::size_t>(currentProgram)].name, std::string_view(name, length),
+              kProgramNameWidth);
+}

@@ -1,0 +1,2 @@
+// A shared library that is not a plug-in: it has no `main`.
+extern "C" int notAPlugin() { return 42; }
