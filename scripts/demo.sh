@@ -1,8 +1,9 @@
 #!/bin/sh
-# Sets up a fresh machine if needed, builds, and shows where the plug-in
-# library is.
+# Sets up a fresh machine if needed, builds, and renders the built-in demo
+# signal through the plug-in: tempo-flanger-demo.wav in the current folder
+# (or the file given with -o). Further arguments go to `fxrender demo`.
 set -eu
-cd "$(dirname "$0")/.."
-scripts/setup.sh
-scripts/build.sh release >/dev/null
-echo "plug-in library: $(pwd)/build/release/tempo_flanger.so"
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/setup.sh"
+"$root/scripts/build.sh" release >/dev/null
+exec "$root/build/release/fxrender" demo "$@"

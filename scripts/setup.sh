@@ -3,7 +3,7 @@
 # are missing: running it again does nothing.
 set -eu
 
-packages="cmake g++ clang lld make binutils libgtest-dev libbenchmark-dev libsndfile1-dev libcli11-dev"
+packages="cmake g++ clang lld make binutils pkg-config libgtest-dev libbenchmark-dev libsndfile1-dev libcli11-dev sndfile-programs"
 
 missing=""
 for package in $packages; do

@@ -1,0 +1,231 @@
+// The command-line host end to end: the built tool run on generated files.
+#include <gtest/gtest.h>
+#include <sndfile.h>
+#include <sys/wait.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "loader/plugin_instance.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Outcome {
+    int status;
+    std::string output;  // stdout and stderr together
+};
+
+Outcome run(const std::string& arguments) {
+    const std::string command = std::string(FXRENDER) + " " + arguments + " 2>&1";
+    Outcome result{-1, {}};
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return result;
+    char chunk[4096];
+    while (const std::size_t n = std::fread(chunk, 1, sizeof chunk, pipe)) result.output.append(chunk, n);
+    const int status = pclose(pipe);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+struct Audio {
+    int channels = 0;
+    int sampleRate = 0;
+    int format = 0;
+    std::vector<float> samples;  // interleaved
+};
+
+void writeAudio(const fs::path& path, const Audio& audio) {
+    SF_INFO info{};
+    info.channels = audio.channels;
+    info.samplerate = audio.sampleRate;
+    info.format = audio.format;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
+    sf_writef_float(file, audio.samples.data(), static_cast<sf_count_t>(audio.samples.size()) / audio.channels);
+    sf_close(file);
+}
+
+Audio readAudio(const fs::path& path) {
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    Audio audio;
+    if (file == nullptr) return audio;
+    audio.channels = info.channels;
+    audio.sampleRate = info.samplerate;
+    audio.format = info.format;
+    audio.samples.resize(static_cast<std::size_t>(info.frames * info.channels));
+    sf_readf_float(file, audio.samples.data(), info.frames);
+    sf_close(file);
+    return audio;
+}
+
+Audio noise(int channels, int frames, int sampleRate, unsigned seed) {
+    Audio audio{channels, sampleRate, SF_FORMAT_WAV | SF_FORMAT_FLOAT, {}};
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<float> uniform(-0.5f, 0.5f);
+    for (int i = 0; i < frames * channels; ++i) audio.samples.push_back(uniform(random));
+    return audio;
+}
+
+class Tool : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder = fs::temp_directory_path() /
+                 ("fxrender-test-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+    }
+    void TearDown() override { fs::remove_all(folder); }
+    std::string at(const std::string& name) const { return (folder / name).string(); }
+    std::size_t filesInFolder() const {
+        return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
+    }
+
+    fs::path folder;
+};
+
+TEST_F(Tool, DemoWritesAPlayableFile) {
+    const Outcome result = run("demo -o " + at("demo.wav"));
+    ASSERT_EQ(result.status, 0) << result.output;
+    EXPECT_NE(result.output.find("realtime"), std::string::npos);
+    const Audio demo = readAudio(at("demo.wav"));
+    EXPECT_EQ(demo.channels, 2);
+    EXPECT_EQ(demo.sampleRate, 44100);
+    EXPECT_GE(demo.samples.size(), 2u * 44100 * 5);
+    double energy = 0.0;
+    for (float s : demo.samples) energy += static_cast<double>(s) * s;
+    EXPECT_GT(energy / static_cast<double>(demo.samples.size()), 1e-4);
+}
+
+// The tool's render equals the same audio pushed through the plug-in in
+// this process, block by block, as a host would.
+TEST_F(Tool, RenderEqualsTheLoaderInProcess) {
+    const Audio input = noise(2, 30000, 48000, 11);
+    writeAudio(at("in.wav"), input);
+    const Outcome result = run("render " + at("in.wav") + " -o " + at("out.wav") +
+                           " --float --tail 0 --block 256 -q --set tempo=150 --set feedback=norm:0.9");
+    ASSERT_EQ(result.status, 0) << result.output;
+    EXPECT_TRUE(result.output.empty()) << result.output;  // -q
+    const Audio output = readAudio(at("out.wav"));
+    ASSERT_EQ(output.samples.size(), input.samples.size());
+    EXPECT_EQ(output.sampleRate, 48000);
+
+    auto plugin = PluginInstance::create(PluginLibrary::open(FLANGER_PLUGIN));
+    plugin->open();
+    plugin->setParameter(0, 90.0f / 140.0f);
+    ASSERT_EQ(plugin->parameterDisplay(0), "150");
+    plugin->setParameter(6, 0.9f);
+    plugin->setSampleRate(48000.0f);
+    plugin->setBlockSize(256);
+    plugin->resume();
+    std::vector<float> left(256), right(256), outLeft(256), outRight(256);
+    for (std::size_t at = 0; at < 30000; at += 256) {
+        const std::size_t frames = std::min<std::size_t>(256, 30000 - at);
+        for (std::size_t i = 0; i < frames; ++i) {
+            left[i] = input.samples[2 * (at + i)];
+            right[i] = input.samples[2 * (at + i) + 1];
+        }
+        float* in[] = {left.data(), right.data()};
+        float* out[] = {outLeft.data(), outRight.data()};
+        plugin->processReplacing(in, out, static_cast<std::int32_t>(frames));
+        for (std::size_t i = 0; i < frames; ++i) {
+            ASSERT_EQ(output.samples[2 * (at + i)], outLeft[i]) << "frame " << at + i;
+            ASSERT_EQ(output.samples[2 * (at + i) + 1], outRight[i]) << "frame " << at + i;
+        }
+    }
+}
+
+TEST_F(Tool, MonoInGivesMonoOutAndTheTailRingsOut) {
+    Audio input = noise(1, 4410, 44100, 12);
+    input.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+    writeAudio(at("mono.flac"), input);
+    const Outcome result = run("render " + at("mono.flac") + " -o " + at("mono-out.wav") + " --set feedback=norm:1");
+    ASSERT_EQ(result.status, 0) << result.output;
+    const Audio output = readAudio(at("mono-out.wav"));
+    EXPECT_EQ(output.channels, 1);
+    EXPECT_EQ(output.format & SF_FORMAT_SUBMASK, SF_FORMAT_PCM_16);  // the input's encoding
+    EXPECT_GT(output.samples.size(), 4410u + 20000u);  // ringing well past the input
+    EXPECT_LT(output.samples.size(), 4410u + 441000u);
+    EXPECT_LT(std::fabs(output.samples.back()), 1e-3f);
+}
+
+TEST_F(Tool, DisplayValuesLandOnTheirSettings) {
+    const Outcome result = run("info --set tempo=128 --set WAVEFORM=sawtooth --set mod=off --set ' resolution '=4");
+    ASSERT_EQ(result.status, 0) << result.output;
+    EXPECT_NE(result.output.find(" Tempo         0.486000   128 "), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("sawtooth"), std::string::npos);
+    EXPECT_NE(result.output.find(" Mod Amt       0.000000   off "), std::string::npos);
+    EXPECT_NE(result.output.find(" Resolution    0.269000   4 "), std::string::npos);
+    const Outcome normalized = run("info --set send=norm:0.125 --program 'Init 2'");
+    ASSERT_EQ(normalized.status, 0) << normalized.output;
+    EXPECT_NE(normalized.output.find(" Send          0.125000   13 "), std::string::npos) << normalized.output;
+    EXPECT_NE(normalized.output.find("  2* Init 2"), std::string::npos);
+}
+
+TEST_F(Tool, ErrorsNameTheirCauseAndLeaveNoFile) {
+    writeAudio(at("in.wav"), noise(2, 1000, 44100, 13));
+    writeAudio(at("six.wav"), noise(6, 1000, 44100, 14));
+    {
+        std::FILE* text = std::fopen(at("text.wav").c_str(), "w");
+        std::fputs("not audio\n", text);
+        std::fclose(text);
+    }
+    const struct {
+        std::string arguments;
+        int status;
+        std::string message;
+    } cases[] = {
+        {"render " + at("missing.wav") + " -o " + at("out.wav"), 2, "no such file"},
+        {"render " + at("text.wav") + " -o " + at("out.wav"), 2, "text.wav"},
+        {"render " + at("six.wav") + " -o " + at("out.wav"), 2, "6 channels"},
+        {"render " + at("in.wav") + " -o " + at("out.wav") + " --set speed=3", 1, "parameters: Tempo, Resolution"},
+        {"render " + at("in.wav") + " -o " + at("out.wav") + " --set tempo=300", 1, "60 to 200"},
+        {"render " + at("in.wav") + " -o " + at("out.wav") + " --set tempo=norm:2", 1, "from 0 to 1"},
+        {"render " + at("in.wav") + " -o " + at("out.wav") + " --program 16", 1, "0 to 15"},
+        {"render " + at("in.wav") + " -o " + at("out.wav") + " --program Lead", 1, "Init 15"},
+        {"render " + at("in.wav") + " -o " + at("out.wav") + " --plugin " + at("text.wav"), 2, "cannot be loaded"},
+        {"render " + at("in.wav") + " -o " + at("out.wav") + " --plugin " + BAD_MAGIC_PLUGIN, 2, "magic"},
+        {"render " + at("in.wav") + " -o " + at("in.wav"), 1, "overwrite its input"},
+        {"render " + at("in.wav") + " -o " + at("out.xyz"), 1, "unknown output format"},
+        {"render " + at("in.wav") + " -o " + at("out.wav") + " --tail soon", 1, "--tail"},
+        {"render " + at("in.wav") + " " + at("six.wav") + " -o " + at("out.wav"), 1, "must be an existing folder"},
+        {"render " + at("in.wav") + " -o " + at("nofolder/out.wav"), 2, "does not exist"},
+        {"frobnicate", 1, "error"},
+    };
+    for (const auto& c : cases) {
+        const Outcome result = run(c.arguments);
+        EXPECT_EQ(result.status, c.status) << c.arguments << "\n" << result.output;
+        EXPECT_NE(result.output.find(c.message), std::string::npos) << c.arguments << "\n" << result.output;
+        EXPECT_EQ(std::count(result.output.begin(), result.output.end(), '\n'), 1) << result.output;
+    }
+    EXPECT_EQ(filesInFolder(), 3u);  // in.wav, six.wav, text.wav: nothing written, nothing left over
+}
+
+TEST_F(Tool, ABatchInParallelEqualsRenderingOneByOne) {
+    fs::create_directories(folder / "batch");
+    fs::create_directories(folder / "single");
+    std::string inputs;
+    for (int i = 0; i < 4; ++i) {
+        const std::string name = at("in" + std::to_string(i) + ".wav");
+        writeAudio(name, noise(2, 20000 + 1000 * i, 44100, 20u + static_cast<unsigned>(i)));
+        inputs += " " + name;
+        const Outcome single = run("render " + name + " -o " + at("single/in" + std::to_string(i) + ".wav") + " -q");
+        ASSERT_EQ(single.status, 0) << single.output;
+    }
+    const Outcome batch = run("render" + inputs + " -o " + at("batch") + " -j 4 -q --set depth=40");
+    ASSERT_EQ(batch.status, 0) << batch.output;
+    const Outcome plain = run("render" + inputs + " -o " + at("batch") + " -j 3 -q");
+    ASSERT_EQ(plain.status, 0) << plain.output;
+    for (int i = 0; i < 4; ++i) {
+        const std::string name = "in" + std::to_string(i) + ".wav";
+        EXPECT_EQ(readAudio(folder / "batch" / name).samples, readAudio(folder / "single" / name).samples) << name;
+    }
+}
+
+}  // namespace
