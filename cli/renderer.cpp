@@ -14,12 +14,15 @@ constexpr float kSilence = 1.0e-6f;             // -120 dBFS
 constexpr double kMaxAutomaticTail = 10.0;      // seconds
 constexpr std::int64_t kSilentRunToStop = 4096;  // frames below kSilence that end an automatic tail
 
-// Planar buffers for one block and the interleaving on both sides.
-class BlockBuffers {
+constexpr std::int64_t kChunkFrames = 16384;    // frames read and written at a time
+
+// Planar buffers for one chunk of the file and the interleaving on both
+// sides; the plug-in gets the chunk in blocks of the host's block size.
+class ChunkBuffers {
 public:
-    BlockBuffers(int channels, std::int32_t frames)
+    ChunkBuffers(int channels, std::int64_t frames)
         : fileChannels(channels),
-          interleaved(static_cast<std::size_t>(frames) * static_cast<std::size_t>(channels)),
+          interleaved(static_cast<std::size_t>(frames * channels)),
           inLeft(static_cast<std::size_t>(frames)),
           inRight(static_cast<std::size_t>(frames)),
           outLeft(static_cast<std::size_t>(frames)),
@@ -30,45 +33,58 @@ public:
     // Spreads `frames` interleaved frames over both plug-in inputs (mono to
     // both), silence after them up to `total`.
     void split(std::int64_t frames, std::int64_t total) {
-        for (std::int64_t i = 0; i < total; ++i) {
-            const auto at = static_cast<std::size_t>(i);
-            if (i < frames) {
-                inLeft[at] = interleaved[at * static_cast<std::size_t>(fileChannels)];
-                inRight[at] = fileChannels == 2 ? interleaved[at * 2 + 1] : inLeft[at];
-            } else {
-                inLeft[at] = inRight[at] = 0.0f;
+        const auto n = static_cast<std::size_t>(frames);
+        if (fileChannels == 2) {
+            for (std::size_t i = 0; i < n; ++i) {
+                inLeft[i] = interleaved[2 * i];
+                inRight[i] = interleaved[2 * i + 1];
             }
+        } else {
+            std::copy_n(interleaved.begin(), n, inLeft.begin());
+            std::copy_n(interleaved.begin(), n, inRight.begin());
         }
+        std::fill(inLeft.begin() + frames, inLeft.begin() + total, 0.0f);
+        std::fill(inRight.begin() + frames, inRight.begin() + total, 0.0f);
     }
 
-    void process(PluginInstance& plugin, std::int64_t frames) {
-        float* in[] = {inLeft.data(), inRight.data()};
-        float* out[] = {outLeft.data(), outRight.data()};
-        plugin.processReplacing(in, out, static_cast<std::int32_t>(frames));
+    void process(PluginInstance& plugin, std::int64_t frames, std::int32_t block) {
+        for (std::int64_t at = 0; at < frames; at += block) {
+            float* in[] = {inLeft.data() + at, inRight.data() + at};
+            float* out[] = {outLeft.data() + at, outRight.data() + at};
+            plugin.processReplacing(in, out, static_cast<std::int32_t>(std::min<std::int64_t>(block, frames - at)));
+        }
     }
 
     // Interleaves the outputs back for the file, keeping count of the peak,
     // of samples beyond full scale and of unequal mono outputs.
     void join(std::int64_t frames, RenderResult& result) {
-        for (std::int64_t i = 0; i < frames; ++i) {
-            const auto at = static_cast<std::size_t>(i);
-            if (fileChannels == 2) {
-                interleaved[at * 2] = outLeft[at];
-                interleaved[at * 2 + 1] = outRight[at];
-                note(outLeft[at], result);
-                note(outRight[at], result);
-            } else {
-                // Both outputs are the same for a mono-capable plug-in fed the
-                // same input; otherwise they are mixed down.
-                float sample = outLeft[at];
-                if (outLeft[at] != outRight[at] && !(std::isnan(outLeft[at]) && std::isnan(outRight[at]))) {
+        const auto n = static_cast<std::size_t>(frames);
+        if (fileChannels == 2) {
+            for (std::size_t i = 0; i < n; ++i) {
+                interleaved[2 * i] = outLeft[i];
+                interleaved[2 * i + 1] = outRight[i];
+            }
+        } else {
+            // Both outputs are the same for a mono-capable plug-in fed the same
+            // input; otherwise they are mixed down.
+            for (std::size_t i = 0; i < n; ++i) {
+                float sample = outLeft[i];
+                if (sample != outRight[i] && !(std::isnan(sample) && std::isnan(outRight[i]))) {
                     result.unequalMono = true;
-                    sample = static_cast<float>((static_cast<double>(outLeft[at]) + outRight[at]) * 0.5);
+                    sample = static_cast<float>((static_cast<double>(sample) + outRight[i]) * 0.5);
                 }
-                interleaved[at] = sample;
-                note(sample, result);
+                interleaved[i] = sample;
             }
         }
+        float peak = result.peak;
+        std::uint64_t clipped = 0;
+        for (std::size_t i = 0; i < n * static_cast<std::size_t>(fileChannels); ++i) {
+            const float magnitude = std::fabs(interleaved[i]);
+            peak = std::max(peak, magnitude);
+            clipped += magnitude > 1.0f ? 1u : 0u;
+        }
+        result.peak = peak;
+        result.clipped += clipped;
     }
 
     // The last frame of the outputs above the silence threshold, or -1.
@@ -81,12 +97,6 @@ public:
     }
 
 private:
-    static void note(float sample, RenderResult& result) {
-        const float magnitude = std::fabs(sample);
-        if (magnitude > result.peak) result.peak = magnitude;
-        if (magnitude > 1.0f) ++result.clipped;
-    }
-
     int fileChannels;
     std::vector<float> interleaved;
     std::vector<float> inLeft, inRight, outLeft, outRight;
@@ -98,7 +108,10 @@ RenderResult renderAudio(PluginInstance& plugin, int channels, int sampleRate, c
                          AudioWriter& writer, const RenderOptions& options, ProgressLine* progress,
                          const std::atomic<bool>* cancelled) {
     const std::int32_t block = options.blockSize;
-    BlockBuffers buffers(channels, block);
+    // A whole number of blocks per chunk, so the blocks fall where a host
+    // reading block by block would put them.
+    const std::int64_t chunk = std::max<std::int64_t>(1, kChunkFrames / block) * block;
+    ChunkBuffers buffers(channels, chunk);
     RenderResult result;
     auto checkCancelled = [&] {
         if (cancelled != nullptr && cancelled->load()) throw processingError("interrupted");
@@ -110,10 +123,15 @@ RenderResult renderAudio(PluginInstance& plugin, int channels, int sampleRate, c
 
     for (;;) {
         checkCancelled();
-        const std::int64_t frames = source(buffers.fileFrames(), block);
-        if (frames <= 0) break;
+        std::int64_t frames = 0;
+        while (frames < chunk) {
+            const std::int64_t got = source(buffers.fileFrames() + frames * channels, chunk - frames);
+            if (got <= 0) break;
+            frames += got;
+        }
+        if (frames == 0) break;
         buffers.split(frames, frames);
-        buffers.process(plugin, frames);
+        buffers.process(plugin, frames, block);
         buffers.join(frames, result);
         writer.write(buffers.fileFrames(), frames);
         result.inputFrames += static_cast<std::uint64_t>(frames);
@@ -129,9 +147,9 @@ RenderResult renderAudio(PluginInstance& plugin, int channels, int sampleRate, c
     std::int64_t silentRun = 0;
     for (std::int64_t done = 0; done < tailFrames;) {
         checkCancelled();
-        const std::int64_t frames = std::min<std::int64_t>(block, tailFrames - done);
+        const std::int64_t frames = std::min<std::int64_t>(chunk, tailFrames - done);
         buffers.split(0, frames);
-        buffers.process(plugin, frames);
+        buffers.process(plugin, frames, block);
         buffers.join(frames, result);
         done += frames;
         if (!automatic) {
