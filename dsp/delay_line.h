@@ -28,6 +28,28 @@ public:
     // Silences the line; the positions, and so the delay, stay.
     void clear();
 
+    // Bulk access for a block loop, equivalent to that many ticks: the delay
+    // in force, how many ticks fit before either position wraps, the samples
+    // at both positions, and moving both on (by at most contiguous()).
+    std::int32_t delay() const {
+        const std::int32_t distance = writeIndex - readIndex;
+        return distance < 0 ? distance + length : distance;
+    }
+    std::int32_t contiguous() const {
+        const std::int32_t untilWrite = length - writeIndex;
+        const std::int32_t untilRead = length - readIndex;
+        return untilWrite < untilRead ? untilWrite : untilRead;
+    }
+    float* readPosition() { return buffer.get() + readIndex; }
+    float* writePosition() { return buffer.get() + writeIndex; }
+    void advance(std::int32_t ticks) {
+        writeIndex += ticks;
+        if (writeIndex == length) writeIndex = 0;
+        readIndex += ticks;
+        if (readIndex == length) readIndex = 0;
+    }
+    std::int32_t size() const { return length; }
+
 private:
     friend struct DelayLineProbe;
 

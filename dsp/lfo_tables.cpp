@@ -1,12 +1,11 @@
 #include "dsp/lfo_tables.h"
 
-#include <algorithm>
 #include <cmath>
 
 namespace {
 
 constexpr float kFallbackRate = 0.00001f;   // Hz, for a rate of 0 or NaN
-constexpr double kTwoPi = 6.28318530717958;  // as the sine fill has always used it
+constexpr double kTwoPi = 6.28318530717958;  // as the sine has always used it
 constexpr std::uint32_t kMaxCapacity = 0xFFFFFFFEu;
 
 // A non-negative entry count from a double: NaN and negatives give 0, values
@@ -17,80 +16,91 @@ std::uint32_t entryCount(double value, std::uint32_t limit) {
     return 0;
 }
 
+double asDouble(float value) { return static_cast<double>(value); }
+
 }  // namespace
 
-LfoTable::LfoTable(std::uint32_t stepFrames, std::uint32_t maxCycleSeconds, float sampleRate)
-    : samplePeriod(static_cast<float>(1.0 / static_cast<double>(sampleRate))),
+LfoTable::LfoTable(Shape shape, std::uint32_t stepFrames, std::uint32_t maxCycleSeconds, float sampleRate)
+    : shape(shape),
+      samplePeriod(static_cast<float>(1.0 / asDouble(sampleRate))),
       sampleRate(sampleRate),
       stepFrames(stepFrames == 0 ? 1 : stepFrames),
-      capacity(entryCount(static_cast<double>(static_cast<float>(maxCycleSeconds)) * sampleRate /
-                              static_cast<double>(static_cast<float>(this->stepFrames)),
+      capacity(entryCount(asDouble(static_cast<float>(maxCycleSeconds)) * sampleRate /
+                              asDouble(static_cast<float>(this->stepFrames)),
                           kMaxCapacity)),
       readIndex(0),
       lastTick(0),
-      length(0) {
-    // Zeroed rather than left unset, so that a table read before its first
-    // build or clear yields silence.
-    buffer = std::make_unique<float[]>(std::size_t{capacity} + 1);
-}
+      length(0) {}
 
 LfoTable::~LfoTable() = default;
 
 void LfoTable::clear() {
-    std::fill_n(buffer.get(), std::size_t{capacity} + 1, 0.0f);
+    cleared = true;
     readIndex = 0;
 }
 
-LfoTable::Cycle LfoTable::startCycle(float rate) {
+void LfoTable::startCycle(float cycleAmount, float rate, float cycleCenter) {
     const float stepCount = static_cast<float>(stepFrames);
-    const auto stepDuration = static_cast<float>(static_cast<double>(stepCount) * samplePeriod);
+    stepDuration = static_cast<float>(asDouble(stepCount) * samplePeriod);
     if (rate == 0.0f || std::isnan(rate)) rate = kFallbackRate;
-    const auto period = static_cast<float>(1.0 / static_cast<double>(rate));
+    const auto period = static_cast<float>(1.0 / asDouble(rate));
     // A negative or infinite rate, or one faster than a step, leaves a
-    // one-entry cycle; a cycle longer than the storage is shortened to fit.
-    length = entryCount(static_cast<double>(period) * sampleRate / stepCount, capacity);
+    // one-entry cycle; a cycle longer than the capacity is shortened to fit.
+    length = entryCount(asDouble(period) * sampleRate / stepCount, capacity);
     const std::uint32_t cycleFrames = stepFrames * length;
-    const float effectiveRate =
-        cycleFrames == 0 ? 0.0f
-                         : static_cast<float>(static_cast<double>(sampleRate) /
-                                              static_cast<double>(static_cast<float>(cycleFrames)));
+    effectiveRate = cycleFrames == 0
+                        ? 0.0f
+                        : static_cast<float>(asDouble(sampleRate) / asDouble(static_cast<float>(cycleFrames)));
+    amount = cycleAmount;
+    center = cycleCenter;
+    base = static_cast<float>(asDouble(center) - asDouble(amount));
+    cleared = false;
     readIndex = 0;
-    return {stepDuration, effectiveRate};
 }
 
-void SineTable::build(float amount, float rate, float center) {
-    const Cycle cycle = startCycle(rate);
-    for (std::uint32_t i = 0; i <= length / 2; ++i) {
-        const double phase = static_cast<double>(cycle.effectiveRate) * static_cast<double>(i) *
-                             static_cast<double>(cycle.stepDuration) * kTwoPi;
-        const auto v = static_cast<float>(std::sin(phase) * static_cast<double>(amount));
-        buffer[i] = static_cast<float>(static_cast<double>(v) + static_cast<double>(center));
-        buffer[length - i] = static_cast<float>(static_cast<double>(center) - static_cast<double>(v));
+float LfoTable::entry(std::uint32_t i) const {
+    if (cleared) return 0.0f;
+    switch (shape) {
+        case Shape::sine: {
+            // Entries 0..length/2 are center + v(i); the rest mirror them as
+            // center - v(length - i), and for an even length the middle one
+            // is also center - v (that write came last).
+            const bool firstHalf = i <= length / 2;
+            const std::uint32_t j = firstHalf ? i : length - i;
+            const double phase = asDouble(effectiveRate) * static_cast<double>(j) * asDouble(stepDuration) * kTwoPi;
+            const auto v = static_cast<float>(std::sin(phase) * asDouble(amount));
+            if (firstHalf && i != length - i) return static_cast<float>(asDouble(v) + asDouble(center));
+            return static_cast<float>(asDouble(center) - asDouble(v));
+        }
+        case Shape::triangle: {
+            const std::uint32_t j = i <= length / 2 ? i : length - i;
+            return static_cast<float>(asDouble(static_cast<float>(j)) * slope * asDouble(stepDuration) + base);
+        }
+        case Shape::saw:
+        default:
+            return static_cast<float>(asDouble(static_cast<float>(i)) * slope * asDouble(stepDuration) + base);
     }
 }
 
-void TriangleTable::build(float amount, float rate, float center) {
-    const Cycle cycle = startCycle(rate);
-    const auto slope = static_cast<float>(static_cast<double>(cycle.effectiveRate) *
-                                          static_cast<double>(amount) * 4.0);
-    const auto base = static_cast<float>(static_cast<double>(center) - static_cast<double>(amount));
-    for (std::uint32_t i = 0; i <= length / 2; ++i) {
-        const auto v = static_cast<float>(static_cast<double>(static_cast<float>(i)) * slope *
-                                              static_cast<double>(cycle.stepDuration) +
-                                          static_cast<double>(base));
-        buffer[length - i] = v;
-        buffer[i] = v;
-    }
+SineTable::SineTable(std::uint32_t stepFrames, std::uint32_t maxCycleSeconds, float sampleRate)
+    : LfoTable(Shape::sine, stepFrames, maxCycleSeconds, sampleRate) {}
+
+void SineTable::build(float cycleAmount, float rate, float cycleCenter) {
+    startCycle(cycleAmount, rate, cycleCenter);
 }
 
-void SawTable::build(float amount, float rate, float center) {
-    const Cycle cycle = startCycle(rate);
-    const auto slope = static_cast<float>(static_cast<double>(cycle.effectiveRate) *
-                                          static_cast<double>(amount) * 2.0);
-    const auto base = static_cast<float>(static_cast<double>(center) - static_cast<double>(amount));
-    for (std::uint32_t i = 0; i <= length; ++i) {
-        buffer[i] = static_cast<float>(static_cast<double>(static_cast<float>(i)) * slope *
-                                           static_cast<double>(cycle.stepDuration) +
-                                       static_cast<double>(base));
-    }
+TriangleTable::TriangleTable(std::uint32_t stepFrames, std::uint32_t maxCycleSeconds, float sampleRate)
+    : LfoTable(Shape::triangle, stepFrames, maxCycleSeconds, sampleRate) {}
+
+void TriangleTable::build(float cycleAmount, float rate, float cycleCenter) {
+    startCycle(cycleAmount, rate, cycleCenter);
+    slope = static_cast<float>(asDouble(effectiveRate) * asDouble(amount) * 4.0);
+}
+
+SawTable::SawTable(std::uint32_t stepFrames, std::uint32_t maxCycleSeconds, float sampleRate)
+    : LfoTable(Shape::saw, stepFrames, maxCycleSeconds, sampleRate) {}
+
+void SawTable::build(float cycleAmount, float rate, float cycleCenter) {
+    startCycle(cycleAmount, rate, cycleCenter);
+    slope = static_cast<float>(asDouble(effectiveRate) * asDouble(amount) * 2.0);
 }

@@ -1,32 +1,31 @@
-// Wavetables that hold one precomputed cycle of a low-frequency oscillator.
-// The audio loop reads one entry per step of `stepFrames` frames; `build`
-// fills a cycle swinging `amount` either side of `center` at close to `rate`
-// Hz (the cycle is a whole number of steps: entries 0 to length inclusive).
+// Wavetables that hold one cycle of a low-frequency oscillator. The audio
+// loop reads one entry per step of `stepFrames` frames; `build` sets up a
+// cycle swinging `amount` either side of `center` at close to `rate` Hz (the
+// cycle is a whole number of steps: entries 0 to length inclusive).
 //
-// Storage is taken in the constructor only (it throws std::bad_alloc when it
-// cannot); build, next, isDue and clear never allocate.
+// Each entry is a closed form of its index, so an entry is worked out when
+// `next` reads it rather than stored: `build` costs the same whatever the
+// cycle's length, and the values are exactly those of filling the table in
+// index order. Nothing here allocates.
 #pragma once
 
 #include <cstdint>
-#include <memory>
 
-// The part the three shapes share: storage, cycle position and step clock.
+// The part the three shapes share: cycle position, step clock and the
+// values a fill starts from.
 class LfoTable {
 public:
-    // stepFrames: frames per entry (0 acts as 1); maxCycleSeconds and
-    // sampleRate (Hz) size the storage for the longest cycle.
-    LfoTable(std::uint32_t stepFrames, std::uint32_t maxCycleSeconds, float sampleRate);
     virtual ~LfoTable();
 
-    LfoTable(const LfoTable&) = delete;
-    LfoTable& operator=(const LfoTable&) = delete;
+    LfoTable(const LfoTable&) = default;
+    LfoTable& operator=(const LfoTable&) = default;
 
     // The entry of the current step; the cycle then moves on, back to entry
     // 0 after entry `length`.
     float next() {
-        const float entry = buffer[readIndex];
+        const float value = entry(readIndex);
         readIndex = readIndex < length ? readIndex + 1 : 0;
-        return entry;
+        return value;
     }
     // True when counter (a frame count growing by one per frame, wrapping
     // at 2^32) is exactly stepFrames past the last true answer.
@@ -35,42 +34,57 @@ public:
         lastTick = counter;
         return true;
     }
+    // Frames from `counter` until isDue answers true; 0 when it would now.
+    std::uint32_t framesUntilDue(std::uint32_t counter) const { return lastTick + stepFrames - counter; }
     // Every entry 0, back to the first; length and the step clock stay.
     void clear();
 
 protected:
-    // What a fill needs once `length` is settled.
-    struct Cycle {
-        float stepDuration;   // seconds per entry
-        float effectiveRate;  // Hz at which length steps make one cycle
-    };
+    enum class Shape { sine, triangle, saw };
+
+    // stepFrames: frames per entry (0 acts as 1); maxCycleSeconds and
+    // sampleRate (Hz) bound the longest cycle.
+    LfoTable(Shape shape, std::uint32_t stepFrames, std::uint32_t maxCycleSeconds, float sampleRate);
+
     // The steps every build shares: works out `length` for `rate` and the
-    // cycle's timing, and restarts the cycle.
-    Cycle startCycle(float rate);
+    // cycle's timing, keeps what the shape's entries are made from, and
+    // restarts the cycle.
+    void startCycle(float amount, float rate, float center);
+    // Entry i (0..length) of the current cycle.
+    float entry(std::uint32_t i) const;
 
     friend struct LfoTableProbe;
 
-    std::unique_ptr<float[]> buffer;  // capacity + 1 entries
-    float samplePeriod;               // seconds
-    float sampleRate;                 // Hz, fixed at construction
+    Shape shape;
+    float samplePeriod;  // seconds
+    float sampleRate;    // Hz, fixed at construction
     std::uint32_t stepFrames;
-    std::uint32_t capacity;  // the longest length the storage holds
+    std::uint32_t capacity;  // the longest length
     std::uint32_t readIndex;
     std::uint32_t lastTick;
     std::uint32_t length;  // the last entry of the current cycle
+
+    // What the entries of the current cycle are made from.
+    bool cleared = true;       // every entry 0 until the next build
+    float amount = 0.0f;       // swing either side of center
+    float center = 0.0f;
+    float stepDuration = 0.0f;   // seconds per entry
+    float effectiveRate = 0.0f;  // Hz at which length steps make one cycle
+    float slope = 0.0f;          // triangle and saw: rise per second
+    float base = 0.0f;           // triangle and saw: center - amount
 };
 
 // center + amount * sin(2 pi i / length); the second half mirrors the first.
 class SineTable : public LfoTable {
 public:
-    using LfoTable::LfoTable;
+    SineTable(std::uint32_t stepFrames, std::uint32_t maxCycleSeconds, float sampleRate);
     void build(float amount, float rate, float center);
 };
 
 // Up from center - amount to center + amount at the middle entry, and down.
 class TriangleTable : public LfoTable {
 public:
-    using LfoTable::LfoTable;
+    TriangleTable(std::uint32_t stepFrames, std::uint32_t maxCycleSeconds, float sampleRate);
     void build(float amount, float rate, float center);
 };
 
@@ -78,6 +92,6 @@ public:
 // length; the next cycle drops back in one step.
 class SawTable : public LfoTable {
 public:
-    using LfoTable::LfoTable;
+    SawTable(std::uint32_t stepFrames, std::uint32_t maxCycleSeconds, float sampleRate);
     void build(float amount, float rate, float center);
 };

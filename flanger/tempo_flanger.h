@@ -81,8 +81,14 @@ private:
     // An LFO value in samples to a whole delay: halves go down, anything
     // above a half up; negatives are truncated.
     static std::int32_t roundDelay(float x);
+    // The LFO step of the current frame: the next entry of the current
+    // shape's table becomes currentDelay. True when that moves the lines to
+    // another delay (the caller then sets it); setting the delay they have
+    // would change nothing.
+    bool stepLfo();
     template <bool Accumulate>
     void run(float** inputs, float** outputs, std::int32_t frames);
+
     void formatRounded(float value, char* text);
 
     std::unique_ptr<DelayLine> delayLeft;

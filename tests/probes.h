@@ -2,7 +2,9 @@
 // (each class names its probe as a friend).
 #pragma once
 
+#include <cmath>
 #include <cstdint>
+#include <limits>
 
 #include "dsp/delay_line.h"
 #include "dsp/lfo_tables.h"
@@ -24,7 +26,7 @@ struct LfoTableProbe {
     static std::uint32_t readIndex(const LfoTable& table) { return table.readIndex; }
     static std::uint32_t lastTick(const LfoTable& table) { return table.lastTick; }
     static void setLastTick(LfoTable& table, std::uint32_t tick) { table.lastTick = tick; }
-    static float entry(const LfoTable& table, std::uint32_t i) { return table.buffer[i]; }
+    static float entry(const LfoTable& table, std::uint32_t i) { return table.entry(i); }
 };
 
 struct TempoFlangerProbe {
@@ -51,6 +53,36 @@ struct TempoFlangerProbe {
     std::int32_t currentDelay() const { return f.currentDelay; }
     std::uint32_t sampleCounter() const { return f.sampleCounter; }
     static std::int32_t roundDelay(float x) { return TempoFlanger::roundDelay(x); }
+
+    // The audio loop taken literally, one frame at a time (LFO step, peeks,
+    // ticks, outputs), with subnormal results flushed to zero: the reference
+    // the block loop must match bit for bit.
+    void plainProcess(float** inputs, float** outputs, std::int32_t frames, bool accumulate) const {
+        auto flushed = [](float v) { return std::fabs(v) < std::numeric_limits<float>::min() ? std::copysign(0.0f, v) : v; };
+        for (std::int32_t i = 0; i < frames; ++i) {
+            if (f.modAmount != 0.0f) {
+                if (f.sineTable->isDue(f.sampleCounter)) {
+                    if (f.waveShape == 1) f.currentDelay = TempoFlanger::roundDelay(f.sineTable->next());
+                    if (f.waveShape == 2) f.currentDelay = TempoFlanger::roundDelay(f.triangleTable->next());
+                    if (f.waveShape == 3) f.currentDelay = TempoFlanger::roundDelay(f.sawTable->next());
+                    f.delayLeft->setDelay(f.currentDelay);
+                    f.delayRight->setDelay(f.currentDelay);
+                }
+                ++f.sampleCounter;
+            }
+            const double x[2] = {inputs[0][i], inputs[1][i]};
+            const double p[2] = {f.delayLeft->peek(), f.delayRight->peek()};
+            DelayLine* lines[2] = {f.delayLeft.get(), f.delayRight.get()};
+            double w[2];
+            for (int c = 0; c < 2; ++c) {
+                w[c] = lines[c]->tick(flushed(static_cast<float>(p[c] * f.feedbackGain + x[c])));
+            }
+            for (int c = 0; c < 2; ++c) {
+                const double y = (w[c] * f.send + x[c]) * f.outputGain;
+                outputs[c][i] = flushed(static_cast<float>(accumulate ? y + outputs[c][i] : y));
+            }
+        }
+    }
 
     TempoFlanger& f;
 };

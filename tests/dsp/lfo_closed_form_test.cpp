@@ -1,0 +1,89 @@
+// The tables work each entry out when it is read; these tests hold them to
+// the eager fill (every entry stored in index order), value for value.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+
+#include "dsp/lfo_tables.h"
+#include "probes.h"
+#include "reference/eager_lfo_tables.h"
+
+namespace {
+
+bool sameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+template <typename Lazy, typename Eager>
+void expectSameCycle(float sampleRate, float amount, float rate, float center) {
+    Lazy lazy(100, 96, sampleRate);
+    Eager eager(100, 96, sampleRate);
+    lazy.build(amount, rate, center);
+    eager.build(amount, rate, center);
+    const std::uint32_t length = LfoTableProbe::length(lazy);
+    ASSERT_EQ(length, eager.cycleLength()) << "rate " << rate;
+    for (std::uint32_t i = 0; i <= length; ++i) {
+        ASSERT_TRUE(sameBits(LfoTableProbe::entry(lazy, i), eager.at(i)))
+            << "entry " << i << " of " << length << ": " << LfoTableProbe::entry(lazy, i) << " vs " << eager.at(i)
+            << " (amount " << amount << ", rate " << rate << ", center " << center << ")";
+    }
+    for (std::uint32_t step = 0; step < 3 * (length + 1) && step < 500; ++step) {
+        ASSERT_TRUE(sameBits(lazy.next(), eager.next())) << "step " << step;
+    }
+}
+
+void expectAllShapes(float sampleRate, float amount, float rate, float center) {
+    expectSameCycle<SineTable, EagerSineTable>(sampleRate, amount, rate, center);
+    expectSameCycle<TriangleTable, EagerTriangleTable>(sampleRate, amount, rate, center);
+    expectSameCycle<SawTable, EagerSawTable>(sampleRate, amount, rate, center);
+}
+
+TEST(LfoClosedForm, FlangerRatesAmountsAndCentres) {
+    // Every beats-per-cycle at the ends and the middle of the tempo range,
+    // with the sweeps the flanger produces.
+    const unsigned beats[] = {1, 2, 3, 4, 5, 6, 7, 8, 16, 32, 48, 64, 96};
+    const float bpms[] = {60.0f, 120.000076f, 133.3f, 200.0f};
+    const float sweeps[][2] = {{11.5f, 25.0f}, {49.0f, 49.0f}, {24.0f, 76.0f}, {-0.98f, 0.3f}, {0.0f, 99.0f}};
+    for (unsigned b : beats) {
+        for (float bpm : bpms) {
+            const auto rate = static_cast<float>(static_cast<double>(bpm) / (b * 60));
+            for (const auto& sweep : sweeps) expectAllShapes(44100.0f, sweep[0], rate, sweep[1]);
+        }
+    }
+}
+
+TEST(LfoClosedForm, LengthsOddEvenShortAndFull) {
+    // At 400 Hz a rate r gives a length of 4 / r steps.
+    for (float rate : {4.0f, 2.0f, 1.3333334f, 1.0f, 0.8f, 0.6666667f, 0.5714286f, 0.5f, 0.1f, 0.0123f}) {
+        expectAllShapes(400.0f, 1.0f, rate, 0.0f);
+        expectAllShapes(400.0f, -3.5f, rate, 10.25f);
+    }
+    expectAllShapes(44100.0f, 10.0f, 0.010416667f, 50.0f);  // exactly the capacity
+    expectAllShapes(44100.0f, 10.0f, 0.0f, 50.0f);          // the fallback rate, shortened
+    expectAllShapes(48000.0f, 33.3f, 0.2f, 40.0f);
+    expectAllShapes(44100.0f, 11.5f, 1000.0f, 25.0f);  // a cycle of one entry
+    expectAllShapes(44100.0f, 11.5f, -2.0f, 25.0f);
+}
+
+TEST(LfoClosedForm, SeededRandomCycles) {
+    std::mt19937 random(20261208);
+    std::uniform_real_distribution<float> amounts(-1.0f, 49.0f), centres(0.0f, 100.0f), rates(0.0104f, 3.34f);
+    for (int i = 0; i < 60; ++i) expectAllShapes(44100.0f, amounts(random), rates(random), centres(random));
+}
+
+TEST(LfoClosedForm, ClearedTablesReadZeroUntilTheNextBuild) {
+    SineTable lazy(100, 96, 400.0f);
+    EagerSineTable eager(100, 96, 400.0f);
+    lazy.build(1.0f, 0.8f, 2.0f);
+    eager.build(1.0f, 0.8f, 2.0f);
+    lazy.next();
+    eager.next();
+    lazy.clear();
+    eager.clear();
+    for (int step = 0; step < 13; ++step) ASSERT_TRUE(sameBits(lazy.next(), eager.next()));
+    lazy.build(2.0f, 1.0f, 0.0f);
+    eager.build(2.0f, 1.0f, 0.0f);
+    for (int step = 0; step < 13; ++step) ASSERT_TRUE(sameBits(lazy.next(), eager.next()));
+}
+
+}  // namespace
