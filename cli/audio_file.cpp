@@ -84,8 +84,6 @@ AudioWriter::AudioWriter(const std::string& path, int channels, int sampleRate, 
     info.format = format;
     file = sf_open(temporaryPath.c_str(), SFM_WRITE, &info);
     if (file == nullptr) throw processingError("'" + path + "': cannot write: " + sf_strerror(nullptr));
-    // Integer encodings clip beyond full scale instead of wrapping around.
-    sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
 }
 
 AudioWriter::~AudioWriter() {

@@ -30,7 +30,8 @@ private:
 };
 
 // Writes into a temporary file beside the target; commit() renames it over
-// the target. Destroyed without commit(), it removes the temporary file, so
+// the target. Samples for integer encodings must lie within -1..1 (the
+// renderer clips them itself: libsndfile's own clipping is slow). Destroyed without commit(), it removes the temporary file, so
 // no partial output is ever left behind.
 class AudioWriter {
 public:

@@ -121,9 +121,11 @@ RenderResult renderOne(const std::shared_ptr<PluginLibrary>& library, const Sett
     format = outputFormatFor(job.output, reader.format(), wantFloat);
     auto instance = newInstance(library, settings);
     AudioWriter writer(job.output, reader.channels(), reader.sampleRate(), format);
+    RenderOptions fileOptions = options;
+    fileOptions.integerOutput = isIntegerPcm(format);
     const RenderResult result = renderAudio(
         *instance, reader.channels(), reader.sampleRate(),
-        [&](float* frames, std::int64_t count) { return reader.read(frames, count); }, writer, options, progress,
+        [&](float* frames, std::int64_t count) { return reader.read(frames, count); }, writer, fileOptions, progress,
         &interrupted);
     writer.commit();
     return result;
@@ -198,8 +200,9 @@ int runRender(const CommonOptions& common, const SessionOptions& session, const 
 
 int runDemo(const CommonOptions& common, const SessionOptions& session, const RenderOptionsText& text,
             const std::string& output) {
-    const RenderOptions options = renderOptions(text);
+    RenderOptions options = renderOptions(text);
     const int format = outputFormatFor(output, SF_FORMAT_PCM_16, text.wantFloat);
+    options.integerOutput = isIntegerPcm(format);
     const auto library = openPlugin(common.plugin);
     const Settings settings = resolveSettings(library, session.program, session.sets);
     const std::vector<float> signal = makeDemoSignal();

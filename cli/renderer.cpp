@@ -20,8 +20,9 @@ constexpr std::int64_t kChunkFrames = 16384;    // frames read and written at a 
 // sides; the plug-in gets the chunk in blocks of the host's block size.
 class ChunkBuffers {
 public:
-    ChunkBuffers(int channels, std::int64_t frames)
+    ChunkBuffers(int channels, std::int64_t frames, bool clipToFullScale)
         : fileChannels(channels),
+          clipToFullScale(clipToFullScale),
           interleaved(static_cast<std::size_t>(frames * channels)),
           inLeft(static_cast<std::size_t>(frames)),
           inRight(static_cast<std::size_t>(frames)),
@@ -85,6 +86,13 @@ public:
         }
         result.peak = peak;
         result.clipped += clipped;
+        if (clipToFullScale) {
+            // Integer encodings hold -1..1; NaN has no integer and becomes 0.
+            for (std::size_t i = 0; i < n * static_cast<std::size_t>(fileChannels); ++i) {
+                const float sample = interleaved[i];
+                interleaved[i] = sample != sample ? 0.0f : std::clamp(sample, -1.0f, 1.0f);
+            }
+        }
     }
 
     // The last frame of the outputs above the silence threshold, or -1.
@@ -98,6 +106,7 @@ public:
 
 private:
     int fileChannels;
+    bool clipToFullScale;
     std::vector<float> interleaved;
     std::vector<float> inLeft, inRight, outLeft, outRight;
 };
@@ -111,7 +120,7 @@ RenderResult renderAudio(PluginInstance& plugin, int channels, int sampleRate, c
     // A whole number of blocks per chunk, so the blocks fall where a host
     // reading block by block would put them.
     const std::int64_t chunk = std::max<std::int64_t>(1, kChunkFrames / block) * block;
-    ChunkBuffers buffers(channels, chunk);
+    ChunkBuffers buffers(channels, chunk, options.integerOutput);
     RenderResult result;
     auto checkCancelled = [&] {
         if (cancelled != nullptr && cancelled->load()) throw processingError("interrupted");

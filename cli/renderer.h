@@ -18,6 +18,8 @@ struct RenderOptions {
     // Seconds of silence fed after the input; none means until the output
     // has decayed below -120 dBFS, at most 10 s.
     std::optional<double> tailSeconds;
+    // The output file holds integers: samples are clipped to -1..1.
+    bool integerOutput = false;
 };
 
 // Interleaved audio to render: fills up to `frames` frames, returns how many

@@ -155,6 +155,30 @@ TEST_F(Tool, MonoInGivesMonoOutAndTheTailRingsOut) {
     EXPECT_LT(std::fabs(output.samples.back()), 1e-3f);
 }
 
+TEST_F(Tool, IntegerOutputsClipAndSayHowOften) {
+    Audio loud = noise(2, 5000, 44100, 15);
+    for (float& s : loud.samples) s *= 1.9f;  // up to 0.95
+    loud.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    writeAudio(at("loud.wav"), loud);
+    const Outcome result = run("render " + at("loud.wav") + " -o " + at("loud.aiff") + " --set boost=norm:1 --tail 0");
+    ASSERT_EQ(result.status, 0) << result.output;
+    EXPECT_NE(result.output.find("samples clipped (--float writes them unclipped)"), std::string::npos)
+        << result.output;
+    const Audio output = readAudio(at("loud.aiff"));
+    ASSERT_EQ(output.samples.size(), loud.samples.size());
+    EXPECT_EQ(output.format & SF_FORMAT_SUBMASK, SF_FORMAT_PCM_16);
+    std::size_t atFullScale = 0;
+    for (std::size_t i = 0; i < output.samples.size(); ++i) {
+        ASSERT_LE(std::fabs(output.samples[i]), 1.0f);
+        // Clipped, not wrapped around: a loud input sample stays on its side.
+        if (std::fabs(loud.samples[i]) > 0.5f) {
+            ASSERT_GT(output.samples[i] * loud.samples[i], 0.0f) << i;
+        }
+        atFullScale += std::fabs(output.samples[i]) > 0.999f ? 1 : 0;
+    }
+    EXPECT_GT(atFullScale, output.samples.size() / 4);
+}
+
 TEST_F(Tool, DisplayValuesLandOnTheirSettings) {
     const Outcome result = run("info --set tempo=128 --set WAVEFORM=sawtooth --set mod=off --set ' resolution '=4");
     ASSERT_EQ(result.status, 0) << result.output;
