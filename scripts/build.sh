@@ -1,16 +1,27 @@
 #!/bin/sh
-# Configures and builds one configuration: release (default), asan or clang.
-# Usage: scripts/build.sh [release|asan|clang]
+# Configures and builds one configuration into build/<configuration>:
+#   release  the normal native build (default)
+#   asan     AddressSanitizer and UndefinedBehaviorSanitizer
+#   clang    the native build with clang
+#   linux32  32-bit x86 Linux (gcc -m32)
+#   win32    32-bit Windows DLL and tests (mingw-w64; tests run under Wine)
+#   win64    64-bit Windows DLL and tests
+# Usage: scripts/build.sh [configuration]
 set -eu
 cd "$(dirname "$0")/.."
 config=${1:-release}
 jobs=$(nproc 2>/dev/null || echo 2)
+toolchains=$(pwd)/cmake/toolchains
 
 case "$config" in
     release) set -- -DCMAKE_BUILD_TYPE=Release ;;
     asan) set -- -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTF_SANITIZE=ON -DTF_BUILD_BENCHMARKS=OFF ;;
     clang) set -- -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=clang++ -DTF_BUILD_BENCHMARKS=OFF ;;
-    *) echo "build: unknown configuration '$config' (release, asan or clang)" >&2; exit 1 ;;
+    linux32) set -- -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$toolchains/linux-i686.cmake" \
+        -DTF_BUILD_TOOLS=OFF -DTF_BUILD_BENCHMARKS=OFF ;;
+    win32) set -- -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$toolchains/mingw-i686.cmake" ;;
+    win64) set -- -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$toolchains/mingw-x86_64.cmake" ;;
+    *) echo "build: unknown configuration '$config' (release, asan, clang, linux32, win32, win64)" >&2; exit 1 ;;
 esac
 
 cmake -S . -B "build/$config" "$@" >/dev/null

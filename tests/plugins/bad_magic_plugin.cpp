@@ -6,8 +6,13 @@ namespace {
 EffectRecord notARecord{};
 }
 
+#if defined(_WIN32)
+extern "C" EffectRecord* PLUGIN_CALL badMain(HostCallback);  // exported as main by the .def file
+#else
 extern "C" EffectRecord* badMain(HostCallback) __asm__("main");
-EffectRecord* badMain(HostCallback) {
+#endif
+
+EffectRecord* PLUGIN_CALL badMain(HostCallback) {
     notARecord.magic = fourCharCode("Nope");
     return &notARecord;
 }

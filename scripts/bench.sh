@@ -1,0 +1,10 @@
+#!/bin/sh
+# Builds and runs the benchmarks (not part of the tests): the plug-in through
+# its entry points against memcpy, then fxrender against a plain copy.
+set -eu
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+scripts/build.sh release >/dev/null
+build/release/bench/plugin_bench --benchmark_repetitions=5 --benchmark_min_time=0.2 \
+    --benchmark_report_aggregates_only=true "$@"
+bench/render_speed.sh build/release
