@@ -11,7 +11,7 @@ function(tf_add_plugin name)
   else()
     target_link_options(${name} PRIVATE
       -Wl,--version-script=${PROJECT_SOURCE_DIR}/host/plugin.map -Wl,--no-undefined -Wl,-z,defs)
-    if(TF_SANITIZE)
+    if(TF_SANITIZE OR TF_FUZZ)
       # The sanitizer runtimes come from the host program that loads the library.
       target_link_options(${name} PRIVATE -Wl,--unresolved-symbols=ignore-all)
     endif()

@@ -3,6 +3,8 @@
 #   release  the normal native build (default)
 #   asan     AddressSanitizer and UndefinedBehaviorSanitizer
 #   clang    the native build with clang
+#   tsan     clang with ThreadSanitizer: instances on several threads at once
+#   fuzz     clang with libFuzzer and the sanitizers: the host-interface fuzzer
 #   linux32  32-bit x86 Linux (gcc -m32)
 #   win32    32-bit Windows DLL and tests (mingw-w64; tests run under Wine)
 #   win64    64-bit Windows DLL and tests
@@ -17,12 +19,22 @@ case "$config" in
     release) set -- -DCMAKE_BUILD_TYPE=Release ;;
     asan) set -- -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTF_SANITIZE=ON -DTF_BUILD_BENCHMARKS=OFF ;;
     clang) set -- -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=clang++ -DTF_BUILD_BENCHMARKS=OFF ;;
+    fuzz) set -- -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DTF_FUZZ=ON \
+        -DTF_BUILD_TOOLS=OFF -DTF_BUILD_BENCHMARKS=OFF ;;
+    tsan) set -- -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DTF_TSAN=ON \
+        -DTF_BUILD_TOOLS=OFF -DTF_BUILD_BENCHMARKS=OFF ;;
     linux32) set -- -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$toolchains/linux-i686.cmake" \
         -DTF_BUILD_TOOLS=OFF -DTF_BUILD_BENCHMARKS=OFF ;;
     win32) set -- -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$toolchains/mingw-i686.cmake" ;;
     win64) set -- -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$toolchains/mingw-x86_64.cmake" ;;
-    *) echo "build: unknown configuration '$config' (release, asan, clang, linux32, win32, win64)" >&2; exit 1 ;;
+    *) echo "build: unknown configuration '$config' (release, asan, clang, tsan, fuzz, linux32, win32, win64)" >&2; exit 1 ;;
 esac
 
 cmake -S . -B "build/$config" "$@" >/dev/null
-cmake --build "build/$config" -j "$jobs"
+if [ "$config" = fuzz ]; then
+    cmake --build "build/$config" -j "$jobs" --target host_interface_fuzzer
+elif [ "$config" = tsan ]; then
+    cmake --build "build/$config" -j "$jobs" --target instances_tests
+else
+    cmake --build "build/$config" -j "$jobs"
+fi
