@@ -7,6 +7,7 @@
 
 #include "cli/commands.h"
 #include "cli/tool_error.h"
+#include "cli/validator.h"
 
 namespace {
 
@@ -22,6 +23,7 @@ Examples:
   fxrender render *.wav -o rendered/         several files at once, one per core
   fxrender render in.wav -o out.wav --set mod=off --set depth=40 --tail 2
   fxrender info                              parameters, displays and programs
+  fxrender validate --strict some.so other.so  is a plug-in library safe to load?
 
 Parameter values are what the host would display ("tempo=128",
 "resolution=4", "waveform=sawtooth", "mod=off") or normalized host values
@@ -85,6 +87,21 @@ int main(int argc, char** argv) {
     addCommon(info);
     addSession(info);
 
+    std::vector<std::string> validatePlugins;
+    bool strict = false;
+    CLI::App* validate = app.add_subcommand("validate", "check plug-in libraries of this interface; 0 when all pass");
+    validate->add_option("plugins", validatePlugins, "plug-in library files (default: the one built beside this tool)");
+    validate->add_flag("--strict", strict, "add hostile values: NaN, infinities, out-of-range values and indices");
+
+    // One check in a child process, started by validate.
+    std::string checkName, checkPlugin, checkResult;
+    CLI::App* validateCheck = app.add_subcommand("validate-check", "");
+    validateCheck->group("");
+    validateCheck->add_option("check", checkName)->required();
+    validateCheck->add_option("plugin", checkPlugin)->required();
+    validateCheck->add_option("result", checkResult)->required();
+    validateCheck->add_flag("--strict", strict);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -97,6 +114,11 @@ int main(int argc, char** argv) {
         if (demo->parsed()) return runDemo(common, session, render, demoOutput);
         if (renderCommand->parsed()) return runRender(common, session, render, inputs, output);
         if (info->parsed()) return runInfo(common, session);
+        if (validate->parsed()) {
+            if (validatePlugins.empty()) validatePlugins.push_back(common.plugin);
+            return runValidate(validatePlugins, strict);
+        }
+        if (validateCheck->parsed()) return runValidateCheck(checkName, checkPlugin, checkResult, strict);
     } catch (const ToolError& error) {
         std::fprintf(stderr, "fxrender: error: %s\n", error.what());
         return error.status();

@@ -252,4 +252,29 @@ TEST_F(Tool, ABatchInParallelEqualsRenderingOneByOne) {
     }
 }
 
+TEST_F(Tool, ValidatePassesThePluginAndFailsEachMisbehaviour) {
+    const Outcome good = run("validate --strict " + std::string(FLANGER_PLUGIN));
+    EXPECT_EQ(good.status, 0) << good.output;
+    EXPECT_NE(good.output.find("verdict: PASS"), std::string::npos) << good.output;
+    EXPECT_NE(good.output.find("labels longer than 8 characters"), std::string::npos);
+
+    const struct {
+        const char* plugin;
+        const char* line;  // the failing check and what it says
+    } bad[] = {
+        {OVERLONG_DISPLAY_PLUGIN, "past a 64-byte buffer"},
+        {CRASHING_PLUGIN, "opcodes         FAIL   "},  // crashed (or, sanitized, stopped)
+        {NAN_OUTPUT_PLUGIN, "audio           FAIL   non-finite output"},
+        {BAD_MAGIC_PLUGIN, "FAIL   '"},
+    };
+    for (const auto& plugin : bad) {
+        const Outcome result = run("validate " + std::string(plugin.plugin));
+        EXPECT_EQ(result.status, 2) << plugin.plugin << "\n" << result.output;
+        EXPECT_NE(result.output.find(plugin.line), std::string::npos) << result.output;
+        EXPECT_NE(result.output.find("verdict: FAIL"), std::string::npos) << result.output;
+        // The run goes on past the failing check.
+        EXPECT_NE(result.output.find("  cost  "), std::string::npos) << result.output;
+    }
+}
+
 }  // namespace

@@ -1,0 +1,35 @@
+// fxvalidate: the validator of fxrender on its own, for builds without the
+// audio file libraries (the Windows builds).
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+
+#include "cli/validator.h"
+
+int main(int argc, char** argv) {
+    CLI::App app{"Checks plug-in libraries of the 1.0 interface; exit status 0 when all pass."};
+    app.set_version_flag("--version", "fxvalidate 1.0.0");
+    app.allow_windows_style_options(false);  // a path may start with a slash
+    std::vector<std::string> plugins;
+    bool strict = false;
+    app.add_option("plugins", plugins, "plug-in library files");
+    app.add_flag("--strict", strict, "add hostile values: NaN, infinities, out-of-range values and indices");
+    std::string checkName, checkPlugin, checkResult;
+    CLI::App* check = app.add_subcommand("validate-check", "");
+    check->group("");
+    check->add_option("check", checkName)->required();
+    check->add_option("plugin", checkPlugin)->required();
+    check->add_option("result", checkResult)->required();
+    check->add_flag("--strict", strict);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        return app.exit(error);
+    }
+    if (check->parsed()) return runValidateCheck(checkName, checkPlugin, checkResult, strict);
+    if (plugins.empty()) {
+        std::fprintf(stderr, "fxvalidate: error: name at least one plug-in library (see fxvalidate --help)\n");
+        return 1;
+    }
+    return runValidate(plugins, strict);
+}
