@@ -7,6 +7,7 @@
 
 #include "cli/commands.h"
 #include "cli/tool_error.h"
+#include "cli/validate_command.h"
 #include "cli/validator.h"
 
 namespace {
@@ -94,13 +95,8 @@ int main(int argc, char** argv) {
     validate->add_flag("--strict", strict, "add hostile values: NaN, infinities, out-of-range values and indices");
 
     // One check in a child process, started by validate.
-    std::string checkName, checkPlugin, checkResult;
-    CLI::App* validateCheck = app.add_subcommand("validate-check", "");
-    validateCheck->group("");
-    validateCheck->add_option("check", checkName)->required();
-    validateCheck->add_option("plugin", checkPlugin)->required();
-    validateCheck->add_option("result", checkResult)->required();
-    validateCheck->add_flag("--strict", strict);
+    ValidateCheckOptions checkOptions;
+    CLI::App* validateCheck = addValidateCheckCommand(app, checkOptions);
 
     try {
         app.parse(argc, argv);
@@ -118,7 +114,7 @@ int main(int argc, char** argv) {
             if (validatePlugins.empty()) validatePlugins.push_back(common.plugin);
             return runValidate(validatePlugins, strict);
         }
-        if (validateCheck->parsed()) return runValidateCheck(checkName, checkPlugin, checkResult, strict);
+        if (validateCheck->parsed()) return runValidateCheck(checkOptions.check, checkOptions.plugin, checkOptions.resultFile, checkOptions.strict);
     } catch (const ToolError& error) {
         std::fprintf(stderr, "fxrender: error: %s\n", error.what());
         return error.status();

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "cli/validate_command.h"
 #include "cli/validator.h"
 
 int main(int argc, char** argv) {
@@ -14,19 +15,16 @@ int main(int argc, char** argv) {
     bool strict = false;
     app.add_option("plugins", plugins, "plug-in library files");
     app.add_flag("--strict", strict, "add hostile values: NaN, infinities, out-of-range values and indices");
-    std::string checkName, checkPlugin, checkResult;
-    CLI::App* check = app.add_subcommand("validate-check", "");
-    check->group("");
-    check->add_option("check", checkName)->required();
-    check->add_option("plugin", checkPlugin)->required();
-    check->add_option("result", checkResult)->required();
-    check->add_flag("--strict", strict);
+    ValidateCheckOptions checkOptions;
+    CLI::App* check = addValidateCheckCommand(app, checkOptions);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
         return app.exit(error);
     }
-    if (check->parsed()) return runValidateCheck(checkName, checkPlugin, checkResult, strict);
+    if (check->parsed()) {
+        return runValidateCheck(checkOptions.check, checkOptions.plugin, checkOptions.resultFile, checkOptions.strict);
+    }
     if (plugins.empty()) {
         std::fprintf(stderr, "fxvalidate: error: name at least one plug-in library (see fxvalidate --help)\n");
         return 1;
