@@ -4,6 +4,7 @@
 // constant-time and allocates nothing.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -22,38 +23,35 @@ public:
     // negative ones as 0. Works from the current write position.
     void setDelay(std::int32_t delay);
     // The sample the next tick reads; at delay 0 the oldest sample instead.
-    float peek() const { return buffer[static_cast<std::size_t>(readIndex)]; }
+    float peek() const { return buffer[readIndex]; }
     // Stores input, then reads: at delay d returns the input of d ticks ago.
     float tick(float input);
     // Silences the line; the positions, and so the delay, stay.
     void clear();
 
-    // Bulk access for a block loop, equivalent to that many ticks: the delay
-    // in force, how many ticks fit before either position wraps, the samples
-    // at both positions, and moving both on (by at most contiguous()).
+    // Bulk access for a block loop: the delay in force, the whole buffer
+    // (aligned to kAlignment bytes) and the write position in it, and moving
+    // both positions on to a write position (0 to length - 1) as ticks would,
+    // keeping the delay, once the loop has stored the samples in between.
+    static constexpr std::size_t kAlignment = 16;
     std::int32_t delay() const {
         const std::int32_t distance = writeIndex - readIndex;
         return distance < 0 ? distance + length : distance;
     }
-    std::int32_t contiguous() const {
-        const std::int32_t untilWrite = length - writeIndex;
-        const std::int32_t untilRead = length - readIndex;
-        return untilWrite < untilRead ? untilWrite : untilRead;
-    }
-    float* readPosition() { return buffer.get() + readIndex; }
-    float* writePosition() { return buffer.get() + writeIndex; }
-    void advance(std::int32_t ticks) {
-        writeIndex += ticks;
-        if (writeIndex == length) writeIndex = 0;
-        readIndex += ticks;
-        if (readIndex == length) readIndex = 0;
+    float* samples() { return buffer; }
+    std::int32_t writePosition() const { return writeIndex; }
+    void moveTo(std::int32_t write) {
+        const std::int32_t keep = delay();
+        writeIndex = write;
+        readIndex = write - keep < 0 ? write - keep + length : write - keep;
     }
     std::int32_t size() const { return length; }
 
 private:
     friend struct DelayLineProbe;
 
-    std::unique_ptr<float[]> buffer;
+    std::unique_ptr<float[]> storage;  // the samples, and room to align them
+    float* buffer;                     // in storage, aligned to kAlignment
     std::int32_t writeIndex;
     std::int32_t readIndex;
     std::int32_t length;

@@ -1,11 +1,10 @@
 // The audio side of TempoFlanger: the frame loop, switching off and on, and
 // the rounding of LFO values to whole-sample delays.
 //
-// The loop runs in spans between LFO steps, and each span in segments up to
-// the next wrap of a delay line position, so the inner loop has no branch per
-// frame. Frames whose feedback samples were all stored before them (a delay
-// of at least four frames) are taken four at a time, both channels together,
-// with exactly the arithmetic of taking them one by one: peek, tick, output.
+// The loop runs in spans between LFO steps. Within a span, frames whose
+// feedback samples were all stored before them (a delay of 0 or at least four
+// frames) are taken four at a time, both channels together, with exactly the
+// arithmetic of taking them one by one: peek, tick, output.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -42,25 +41,42 @@ float mixed(double wet, double input, float previous, const Gains& gains) {
 
 #if defined(__GNUC__)
 #define TF_INLINE [[gnu::always_inline]] inline
+#define TF_NOINLINE [[gnu::noinline]]
 #else
 #define TF_INLINE inline
+#define TF_NOINLINE
 #endif
 
-// Where the lines are read and written during a segment, and what goes in
-// and out. At delay 0 the read and the write position are the same.
-struct Segment {
-    const float* readLeft;
-    const float* readRight;
-    float* writeLeft;
-    float* writeRight;
+// How an output sample is made from the wet and the input sample. Multiplying
+// by exactly 1 changes no value, so a send or gain of 1 (the defaults) can be
+// left out: with both, the sum alone (in single precision when replacing, the
+// sum of two floats rounded once), with a gain of 1 the wet sample scaled by
+// the send, otherwise both and the gain.
+enum class Mix { floatSum, sum, unitGain, scaled };
+
+Mix mixFor(bool accumulate, const Gains& gains) {
+    if (gains.output != 1.0) return Mix::scaled;
+    if (gains.send != 1.0) return Mix::unitGain;
+    return accumulate ? Mix::sum : Mix::floatSum;
+}
+
+// A run of whole chunks of four frames through both lines, which share their
+// positions and delay: `write` is a multiple of 4, `length` too, and `delay`
+// is 0 or 4 and more.
+struct ChunkRun {
+    float* lineLeft;
+    float* lineRight;
+    std::int32_t length;
+    std::int32_t write;
+    std::int32_t delay;
     const float* inLeft;
     const float* inRight;
     float* outLeft;
     float* outRight;
-    std::int32_t frames;
-    bool undelayed;  // delay 0: the wet sample is the one just stored
-    bool vector;     // four frames at a time are independent of each other
+    std::int32_t chunks;
 };
+
+constexpr int kUndelayed = 4;  // the phase of delay 0
 
 #if TF_HARDWARE_FLUSH && defined(__GNUC__)
 #define TF_VECTOR_FRAMES 1
@@ -71,19 +87,21 @@ struct Segment {
 #define TF_VECTOR_FRAMES 0
 #endif
 
+#if TF_VECTOR_FRAMES
 #define TF_COMB_AVX2 0
 namespace portable {
 #include "flanger/comb_frames.inc"
 }  // namespace portable
 #undef TF_COMB_AVX2
+#endif
 
-#if TF_VECTOR_FRAMES && (defined(__x86_64__) || defined(__i386__))
+#if TF_VECTOR_FRAMES && (defined(__x86_64__) || defined(__i386__)) && !defined(TF_NO_AVX2_KERNEL)
 #define TF_AVX2_KERNEL 1
 #if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#pragma clang attribute push(__attribute__((target("avx2,fma"))), apply_to = function)
 #else
 #pragma GCC push_options
-#pragma GCC target("avx2")
+#pragma GCC target("avx2,fma")
 #endif
 #define TF_COMB_AVX2 1
 namespace avx2 {
@@ -99,23 +117,26 @@ namespace avx2 {
 #define TF_AVX2_KERNEL 0
 #endif
 
-// The frame loop compiled twice: for any processor of the target, and for
-// x86 processors with AVX2, chosen once at run time. The arithmetic is the
-// same IEEE double arithmetic either way (no contraction), so the results are
-// the same bits; the wider vectors only take more at a time.
-using Kernel = void (*)(const Segment&, const Gains&);
-
+// The chunk loop compiled twice: for any processor of the target, and for
+// x86 processors with AVX2 and FMA, chosen once at run time. The arithmetic
+// is the same IEEE double arithmetic either way, so the results are the same
+// bits; the wider vectors only take more at a time.
+// A kernel returns the write position after the run.
+using Kernel = std::int32_t (*)(const ChunkRun&, const Gains&);
 
 template <bool Accumulate>
 Kernel bestKernel() {
 #if TF_AVX2_KERNEL
     static const Kernel chosen = [] {
         __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2") != 0 ? avx2::combFrames<Accumulate> : portable::combFrames<Accumulate>;
+        const bool avx2 = __builtin_cpu_supports("avx2") != 0 && __builtin_cpu_supports("fma") != 0;
+        return avx2 ? avx2::chunkFrames<Accumulate> : portable::chunkFrames<Accumulate>;
     }();
     return chosen;
+#elif TF_VECTOR_FRAMES
+    return portable::chunkFrames<Accumulate>;
 #else
-    return portable::combFrames<Accumulate>;
+    return nullptr;
 #endif
 }
 
@@ -134,6 +155,22 @@ bool coincideExactlyOrNotAtAll(float** inputs, float** outputs, std::int32_t fra
         }
     }
     return true;
+}
+
+// Frames [at, at + frames) one at a time: peeks, ticks, outputs.
+template <bool Accumulate>
+void frameByFrame(DelayLine& lineLeft, DelayLine& lineRight, float** inputs, float** outputs, std::int32_t at,
+                  std::int32_t frames, const Gains& gains) {
+    for (std::int32_t i = at; i < at + frames; ++i) {
+        const auto left = static_cast<double>(inputs[0][i]);
+        const auto right = static_cast<double>(inputs[1][i]);
+        const auto feedLeft = static_cast<double>(lineLeft.peek());
+        const auto feedRight = static_cast<double>(lineRight.peek());
+        const auto wetLeft = static_cast<double>(lineLeft.tick(stored(feedLeft, left, gains)));
+        const auto wetRight = static_cast<double>(lineRight.tick(stored(feedRight, right, gains)));
+        outputs[0][i] = mixed<Accumulate>(wetLeft, left, outputs[0][i], gains);
+        outputs[1][i] = mixed<Accumulate>(wetRight, right, outputs[1][i], gains);
+    }
 }
 
 }  // namespace
@@ -167,35 +204,45 @@ void TempoFlanger::run(float** inputs, float** outputs, std::int32_t frames) {
     const SubnormalFlush flush;
     const Gains gains{static_cast<double>(feedbackGain), static_cast<double>(send), static_cast<double>(outputGain)};
     const Kernel kernel = bestKernel<Accumulate>();
-    const bool vectorOk = coincideExactlyOrNotAtAll(inputs, outputs, frames);
+    const std::int32_t length = delayLeft->size();
+    const bool chunksOk = kernel != nullptr && length % 4 == 0 && coincideExactlyOrNotAtAll(inputs, outputs, frames);
 
-    // Frames [done - pending, done) wait to be processed at the delay in
-    // force; they go as one pass (split only where a line position wraps)
-    // when the delay is about to change, or at the end. Both lines always
-    // share their positions and delay.
-    std::int32_t pending = 0;
-    auto processPending = [&](std::int32_t end) {
-        for (std::int32_t at = end - pending; at < end;) {
-            const std::int32_t delay = delayLeft->delay();
-            const std::int32_t length = std::min(end - at, delayLeft->contiguous());
-            const Segment segment{delayLeft->readPosition(),  delayRight->readPosition(), delayLeft->writePosition(),
-                                  delayRight->writePosition(), inputs[0] + at,           inputs[1] + at,
-                                  outputs[0] + at,             outputs[1] + at,          length,
-                                  delay == 0,                  vectorOk && (delay == 0 || delay >= 4)};
-            kernel(segment, gains);
-            delayLeft->advance(length);
-            delayRight->advance(length);
-            at += length;
+    // Frames [at, at + count) at the delay in force: one by one up to a
+    // write position that is a multiple of 4, then in whole chunks, then the
+    // rest one by one. Both lines always share their positions and delay.
+    auto render = [&](std::int32_t at, std::int32_t count) {
+        const std::int32_t delay = delayLeft->delay();
+        if (!chunksOk || (delay > 0 && delay < 4)) {
+            frameByFrame<Accumulate>(*delayLeft, *delayRight, inputs, outputs, at, count, gains);
+            return;
         }
-        pending = 0;
+        const std::int32_t lead = std::min(count, (4 - delayLeft->writePosition() % 4) % 4);
+        frameByFrame<Accumulate>(*delayLeft, *delayRight, inputs, outputs, at, lead, gains);
+        const std::int32_t chunks = (count - lead) / 4;
+        if (chunks > 0) {
+            const std::int32_t first = at + lead;
+            const std::int32_t write =
+                kernel(ChunkRun{delayLeft->samples(), delayRight->samples(), length, delayLeft->writePosition(), delay,
+                                inputs[0] + first, inputs[1] + first, outputs[0] + first, outputs[1] + first, chunks},
+                       gains);
+            delayLeft->moveTo(write);
+            delayRight->moveTo(write);
+        }
+        const std::int32_t tail = count - lead - 4 * chunks;
+        frameByFrame<Accumulate>(*delayLeft, *delayRight, inputs, outputs, at + count - tail, tail, gains);
     };
 
+    // Frames [done - pending, done) wait to be rendered at the delay in
+    // force; they go in one piece when the delay is about to change, or at
+    // the end.
+    std::int32_t pending = 0;
     for (std::int32_t done = 0; done < frames;) {
         // Up to the next LFO step, which comes first in its frame.
         std::int32_t span = frames - done;
         if (modAmount != 0.0f) {
             if (sineTable->framesUntilDue(sampleCounter) == 0 && stepLfo()) {
-                processPending(done);
+                render(done - pending, pending);
+                pending = 0;
                 delayLeft->setDelay(currentDelay);
                 delayRight->setDelay(currentDelay);
             }
@@ -206,7 +253,7 @@ void TempoFlanger::run(float** inputs, float** outputs, std::int32_t frames) {
         pending += span;
         done += span;
     }
-    processPending(frames);
+    render(frames - pending, pending);
 }
 
 void TempoFlanger::process(float** inputs, float** outputs, std::int32_t frames) {

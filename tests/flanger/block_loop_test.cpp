@@ -131,6 +131,93 @@ TEST(BlockLoop, SeededSessionsMatchTheFrameByFrameLoop) {
     for (unsigned seed = 1; seed <= 12; ++seed) runSession(seed, 300);
 }
 
+// Two instances set alike; each block goes through one by the plug-in's
+// loop and through the other by the reference.
+class Twins {
+public:
+    Twins() : referenceLoop(reference), random(7) {
+        plugin.resume();
+        reference.resume();
+    }
+    void set(std::int32_t index, float value) {
+        plugin.setParameter(index, value);
+        reference.setParameter(index, value);
+    }
+    // One block of noise; false (with a note) where any sample differs.
+    ::testing::AssertionResult block(std::int32_t frames, bool accumulate) {
+        const auto n = static_cast<std::size_t>(frames);
+        std::uniform_real_distribution<float> uniform(-1.0f, 1.0f);
+        std::vector<float> inL(n), inR(n), outL(n), outR(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            inL[i] = uniform(random);
+            inR[i] = uniform(random);
+            outL[i] = uniform(random);
+            outR[i] = uniform(random);
+        }
+        std::vector<float> refL = outL, refR = outR;
+        float* in[] = {inL.data(), inR.data()};
+        float* out[] = {outL.data(), outR.data()};
+        float* refOut[] = {refL.data(), refR.data()};
+        referenceLoop.plainProcess(in, refOut, frames, accumulate);
+        accumulate ? plugin.process(in, out, frames) : plugin.processReplacing(in, out, frames);
+        if (sameBits(outL, refL, n) && sameBits(outR, refR, n)) return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << frames << " frames, " << (accumulate ? "adding" : "replacing")
+                                             << ", delay " << TempoFlangerProbe(plugin).left().delay();
+    }
+
+private:
+    TempoFlanger plugin{nullptr};
+    TempoFlanger reference{nullptr};
+    TempoFlangerProbe referenceLoop;
+    std::mt19937 random;
+};
+
+// Without modulation Depth sets the delay: every delay of the line, starting
+// at every position modulo 4, with every way of mixing (send and gain of 1 or
+// not), in both modes.
+TEST(BlockLoop, EveryDelayFromEveryPositionWithEveryMix) {
+    const float mixes[][2] = {{1.0f, 0.25f}, {0.3f, 0.25f}, {0.3f, 0.7f}, {1.0f, 0.0f}};  // Send, 12 dB Boost
+    for (const auto& mix : mixes) {
+        Twins twins;
+        twins.set(kParamModAmount, 0.0f);
+        twins.set(kParamSend, mix[0]);
+        twins.set(kParamBoost, mix[1]);
+        for (std::int32_t delay = 0; delay < 100; ++delay) {
+            twins.set(kParamDepth, (static_cast<float>(delay) + 0.5f) / 100.0f);
+            for (std::int32_t shift = 1; shift <= 4; ++shift) {
+                ASSERT_TRUE(twins.block(shift, false));
+                ASSERT_TRUE(twins.block(64, false));
+                ASSERT_TRUE(twins.block(37, true));
+                ASSERT_TRUE(twins.block(230, shift % 2 == 0));
+            }
+        }
+    }
+}
+
+// A fast LFO over short delays: steps that change the delay fall at every
+// position modulo 4 of the lines, and the sweep passes through delay 0, the
+// delays 1 to 3 that are taken frame by frame, and the longer ones.
+TEST(BlockLoop, FastSweepsOverShortDelaysWithStepsAtEveryPosition) {
+    for (float waveform : {0.0f, 0.5f, 1.0f}) {
+        for (std::int32_t shift = 0; shift < 4; ++shift) {
+            Twins twins;
+            twins.set(kParamTempo, 1.0f);       // 200 BPM
+            twins.set(kParamResolution, 0.0f);  // one beat per cycle: 132 steps
+            twins.set(kParamWaveform, waveform);
+            twins.set(kParamModAmount, 0.0f);
+            twins.set(kParamDepth, 0.04f);
+            if (shift > 0) {
+                ASSERT_TRUE(twins.block(shift, false));  // the lines move on, the LFO counter stands still
+            }
+            twins.set(kParamModAmount, 0.12f);
+            twins.set(kParamDepth, 0.04f);
+            for (std::int32_t block = 0; block < 120; ++block) {
+                ASSERT_TRUE(twins.block(1 + (block * 37) % 300, block % 3 == 0)) << "block " << block;
+            }
+        }
+    }
+}
+
 TEST(BlockLoop, FeedbackDecayFlushesToZero) {
     TempoFlanger plugin(nullptr);
     plugin.setParameter(kParamFeedback, 1.0f);
