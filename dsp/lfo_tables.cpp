@@ -34,6 +34,18 @@ LfoTable::LfoTable(Shape shape, std::uint32_t stepFrames, std::uint32_t maxCycle
 
 LfoTable::~LfoTable() = default;
 
+float LfoTable::next() {
+    // The first half of a cycle asks for each sine in turn, from the start
+    // of the cycle, before the mirrored half needs it again.
+    if (shape == Shape::sine && !cleared && readIndex == keptSines && readIndex <= length / 2) {
+        sines[keptSines] = sineOffset(keptSines);
+        ++keptSines;
+    }
+    const float value = entry(readIndex);
+    readIndex = readIndex < length ? readIndex + 1 : 0;
+    return value;
+}
+
 void LfoTable::clear() {
     cleared = true;
     readIndex = 0;
@@ -56,6 +68,13 @@ void LfoTable::startCycle(float cycleAmount, float rate, float cycleCenter) {
     base = static_cast<float>(asDouble(center) - asDouble(amount));
     cleared = false;
     readIndex = 0;
+    keptSines = 0;
+}
+
+float LfoTable::sineOffset(std::uint32_t j) const {
+    if (j < keptSines) return sines[j];
+    const double phase = asDouble(effectiveRate) * static_cast<double>(j) * asDouble(stepDuration) * kTwoPi;
+    return static_cast<float>(std::sin(phase) * asDouble(amount));
 }
 
 float LfoTable::entry(std::uint32_t i) const {
@@ -66,9 +85,7 @@ float LfoTable::entry(std::uint32_t i) const {
             // center - v(length - i), and for an even length the middle one
             // is also center - v (that write came last).
             const bool firstHalf = i <= length / 2;
-            const std::uint32_t j = firstHalf ? i : length - i;
-            const double phase = asDouble(effectiveRate) * static_cast<double>(j) * asDouble(stepDuration) * kTwoPi;
-            const auto v = static_cast<float>(std::sin(phase) * asDouble(amount));
+            const float v = sineOffset(firstHalf ? i : length - i);
             if (firstHalf && i != length - i) return static_cast<float>(asDouble(v) + asDouble(center));
             return static_cast<float>(asDouble(center) - asDouble(v));
         }
@@ -83,7 +100,9 @@ float LfoTable::entry(std::uint32_t i) const {
 }
 
 SineTable::SineTable(std::uint32_t stepFrames, std::uint32_t maxCycleSeconds, float sampleRate)
-    : LfoTable(Shape::sine, stepFrames, maxCycleSeconds, sampleRate) {}
+    : LfoTable(Shape::sine, stepFrames, maxCycleSeconds, sampleRate) {
+    sines = std::make_unique<float[]>(static_cast<std::size_t>(capacity / 2) + 1);
+}
 
 void SineTable::build(float cycleAmount, float rate, float cycleCenter) {
     startCycle(cycleAmount, rate, cycleCenter);

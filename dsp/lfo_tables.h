@@ -6,10 +6,14 @@
 // Each entry is a closed form of its index, so an entry is worked out when
 // `next` reads it rather than stored: `build` costs the same whatever the
 // cycle's length, and the values are exactly those of filling the table in
-// index order. Nothing here allocates.
+// index order. The sine keeps the sines it has worked out for the current
+// cycle, in storage taken at construction, so that the mirrored half and
+// every later round of the cycle take them from there. Nothing allocates
+// after construction.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 // The part the three shapes share: cycle position, step clock and the
 // values a fill starts from.
@@ -17,16 +21,12 @@ class LfoTable {
 public:
     virtual ~LfoTable();
 
-    LfoTable(const LfoTable&) = default;
-    LfoTable& operator=(const LfoTable&) = default;
+    LfoTable(const LfoTable&) = delete;
+    LfoTable& operator=(const LfoTable&) = delete;
 
     // The entry of the current step; the cycle then moves on, back to entry
     // 0 after entry `length`.
-    float next() {
-        const float value = entry(readIndex);
-        readIndex = readIndex < length ? readIndex + 1 : 0;
-        return value;
-    }
+    float next();
     // True when counter (a frame count growing by one per frame, wrapping
     // at 2^32) is exactly stepFrames past the last true answer.
     bool isDue(std::uint32_t counter) {
@@ -52,6 +52,9 @@ protected:
     void startCycle(float amount, float rate, float center);
     // Entry i (0..length) of the current cycle.
     float entry(std::uint32_t i) const;
+    // The sine part of entry i: amount * sin(2 pi j / length), for j up to
+    // length / 2, from the kept sines where it is there.
+    float sineOffset(std::uint32_t j) const;
 
     friend struct LfoTableProbe;
 
@@ -72,6 +75,11 @@ protected:
     float effectiveRate = 0.0f;  // Hz at which length steps make one cycle
     float slope = 0.0f;          // triangle and saw: rise per second
     float base = 0.0f;           // triangle and saw: center - amount
+
+    // Sine only: sineOffset(j) for j below keptSines, in storage for every j
+    // up to capacity / 2 (empty for the other shapes).
+    std::unique_ptr<float[]> sines;
+    std::uint32_t keptSines = 0;
 };
 
 // center + amount * sin(2 pi i / length); the second half mirrors the first.

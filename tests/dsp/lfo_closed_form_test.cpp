@@ -86,6 +86,49 @@ TEST(LfoClosedForm, ClearedTablesReadZeroUntilTheNextBuild) {
     for (int step = 0; step < 13; ++step) ASSERT_TRUE(sameBits(lazy.next(), eager.next()));
 }
 
+// The sine keeps the sines it works out: they serve the mirrored half and
+// every later round of the cycle, and a rebuild or a clear part way through a
+// round must forget them.
+TEST(LfoClosedForm, KeptSinesServeLaterRoundsAndGoWithEachRebuild) {
+    // At 400 Hz these rates give cycles of 40, 41 (odd), 4 and 1 entries.
+    for (float rate : {0.1f, 0.0975f, 1.0f, 4.0f}) {
+        SineTable lazy(100, 96, 400.0f);
+        EagerSineTable eager(100, 96, 400.0f);
+        auto expectSteps = [&](std::uint32_t steps) {
+            for (std::uint32_t step = 0; step < steps; ++step) {
+                ASSERT_TRUE(sameBits(lazy.next(), eager.next())) << "rate " << rate << ", step " << step;
+            }
+        };
+        lazy.build(1.5f, rate, 3.0f);
+        eager.build(1.5f, rate, 3.0f);
+        const std::uint32_t entries = LfoTableProbe::length(lazy) + 1;
+        expectSteps(4 * entries);
+        expectSteps(entries / 3);  // part way into the first half
+        lazy.build(-2.25f, rate, 7.0f);
+        eager.build(-2.25f, rate, 7.0f);
+        expectSteps(3 * entries);
+        expectSteps(entries / 2 + 1);  // part way into the second half
+        lazy.clear();
+        eager.clear();
+        expectSteps(5);
+        lazy.build(1.0f, rate * 2.0f, 0.5f);
+        eager.build(1.0f, rate * 2.0f, 0.5f);
+        expectSteps(3 * entries);
+    }
+}
+
+TEST(LfoClosedForm, DefaultCycleTwiceRound) {
+    SineTable lazy(100, 96, 44100.0f);
+    EagerSineTable eager(100, 96, 44100.0f);
+    lazy.build(11.5f, 0.031250019f, 25.0f);
+    eager.build(11.5f, 0.031250019f, 25.0f);
+    const std::uint32_t entries = LfoTableProbe::length(lazy) + 1;
+    ASSERT_EQ(entries, 14112u);  // 32 s less a little, in steps of 100 frames, truncated
+    for (std::uint32_t step = 0; step < 2 * entries; ++step) {
+        ASSERT_TRUE(sameBits(lazy.next(), eager.next())) << "step " << step;
+    }
+}
+
 }  // namespace
 
 namespace {
