@@ -5,6 +5,8 @@ set -eu
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 scripts/build.sh release >/dev/null
+# Repetitions interleaved at random, so that a slow spell of a shared machine
+# falls on all benchmarks alike rather than on one.
 build/release/bench/plugin_bench --benchmark_repetitions=5 --benchmark_min_time=0.2 \
-    --benchmark_report_aggregates_only=true "$@"
+    --benchmark_enable_random_interleaving=true --benchmark_report_aggregates_only=true "$@"
 bench/render_speed.sh build/release
