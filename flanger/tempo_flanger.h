@@ -86,6 +86,8 @@ private:
     // another delay (the caller then sets it); setting the delay they have
     // would change nothing.
     bool stepLfo();
+    // Both processing calls: Accumulate adds into the outputs, otherwise
+    // they are overwritten.
     template <bool Accumulate>
     void run(float** inputs, float** outputs, std::int32_t frames);
 

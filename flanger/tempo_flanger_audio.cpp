@@ -120,8 +120,8 @@ namespace avx2 {
 // The chunk loop compiled twice: for any processor of the target, and for
 // x86 processors with AVX2 and FMA, chosen once at run time. The arithmetic
 // is the same IEEE double arithmetic either way, so the results are the same
-// bits; the wider vectors only take more at a time.
-// A kernel returns the write position after the run.
+// bits; the wider vectors only take more at a time. A kernel returns the
+// write position after the run.
 using Kernel = std::int32_t (*)(const ChunkRun&, const Gains&);
 
 template <bool Accumulate>
