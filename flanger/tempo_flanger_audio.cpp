@@ -216,8 +216,8 @@ void TempoFlanger::run(float** inputs, float** outputs, std::int32_t frames) {
             frameByFrame<Accumulate>(*delayLeft, *delayRight, inputs, outputs, at, count, gains);
             return;
         }
-        const std::int32_t lead = std::min(count, (4 - delayLeft->writePosition() % 4) % 4);
-        frameByFrame<Accumulate>(*delayLeft, *delayRight, inputs, outputs, at, lead, gains);
+        const std::int32_t lead = std::min(count, -delayLeft->writePosition() & 3);
+        if (lead > 0) frameByFrame<Accumulate>(*delayLeft, *delayRight, inputs, outputs, at, lead, gains);
         const std::int32_t chunks = (count - lead) / 4;
         if (chunks > 0) {
             const std::int32_t first = at + lead;
@@ -229,7 +229,7 @@ void TempoFlanger::run(float** inputs, float** outputs, std::int32_t frames) {
             delayRight->moveTo(write);
         }
         const std::int32_t tail = count - lead - 4 * chunks;
-        frameByFrame<Accumulate>(*delayLeft, *delayRight, inputs, outputs, at + count - tail, tail, gains);
+        if (tail > 0) frameByFrame<Accumulate>(*delayLeft, *delayRight, inputs, outputs, at + count - tail, tail, gains);
     };
 
     // Frames [done - pending, done) wait to be rendered at the delay in
