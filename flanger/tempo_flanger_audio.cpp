@@ -78,6 +78,9 @@ struct ChunkRun {
 
 constexpr int kUndelayed = 4;  // the phase of delay 0
 
+// The vector loop leaves subnormal results to the processor's flush mode
+// (frames one by one flush them themselves), so it is only built where there
+// is one.
 #if TF_HARDWARE_FLUSH && defined(__GNUC__)
 #define TF_VECTOR_FRAMES 1
 // The vector helpers are always inlined, so no vector crosses a call and the
