@@ -1,155 +1,150 @@
 #include "cli/audio_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
-#include <cctype>
-#include <filesystem>
-#include <system_error>
+#include <cerrno>
+#include <cstring>
+#include <regex>
 
+#include "cli/encoding.h"
+#include "cli/output_file.h"
+#include "cli/stop_signals.h"
 #include "cli/tool_error.h"
 
 namespace {
 
-std::string lower(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
+constexpr int kStrings[] = {SF_STR_TITLE,   SF_STR_COPYRIGHT, SF_STR_SOFTWARE, SF_STR_ARTIST, SF_STR_COMMENT,
+                            SF_STR_DATE,    SF_STR_ALBUM,     SF_STR_LICENSE,  SF_STR_TRACKNUMBER,
+                            SF_STR_GENRE};
 
-// The major format whose usual extension, or a common alias, the path has.
-int majorFormatForExtension(const std::string& path) {
-    std::string extension = lower(std::filesystem::path(path).extension().string());
-    if (!extension.empty()) extension.erase(0, 1);
-    if (extension == "aif") extension = "aiff";
-    if (extension == "oga" || extension == "opus") extension = "ogg";
-    int count = 0;
-    sf_command(nullptr, SFC_GET_FORMAT_MAJOR_COUNT, &count, sizeof count);
-    for (int i = 0; i < count; ++i) {
-        SF_FORMAT_INFO info{};
-        info.format = i;
-        sf_command(nullptr, SFC_GET_FORMAT_MAJOR, &info, sizeof info);
-        if (info.extension != nullptr && extension == info.extension) return info.format;
+// Standard input as a seekable file: itself when it is one, otherwise its
+// bytes gathered into an anonymous temporary file.
+int seekableStandardInput() {
+    struct stat info {};
+    if (fstat(STDIN_FILENO, &info) == 0 && S_ISREG(info.st_mode)) return dup(STDIN_FILENO);
+    const int fd = openAnonymousTemporaryFile();
+    if (fd < 0) throw processingError("standard input: " + std::string(std::strerror(errno)));
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR && stopsignals::received() == 0) continue;
+        if (n < 0) {
+            const int error = errno;
+            close(fd);
+            if (stopsignals::received() != 0) throw processingError(std::string("standard input: ") + stopsignals::describe());
+            throw processingError("standard input: " + std::string(std::strerror(error)));
+        }
+        if (n == 0) break;
+        for (ssize_t done = 0; done < n;) {
+            const ssize_t w = write(fd, buffer + done, static_cast<std::size_t>(n - done));
+            if (w < 0 && errno == EINTR && stopsignals::received() == 0) continue;
+            if (w < 0) {
+                const int error = errno;
+                close(fd);
+                throw processingError("standard input: cannot keep it in a temporary file: " +
+                                      std::string(std::strerror(error)));
+            }
+            done += w;
+        }
     }
-    return 0;
-}
-
-bool accepts(int format, int channels) {
-    SF_INFO info{};
-    info.format = format;
-    info.channels = channels;
-    info.samplerate = 44100;
-    return sf_format_check(&info) != 0;
+    lseek(fd, 0, SEEK_SET);
+    return fd;
 }
 
 }  // namespace
 
-AudioReader::AudioReader(const std::string& path) : path(path) {
-    std::error_code error;
-    if (!std::filesystem::exists(path, error)) throw processingError("'" + path + "': no such file");
-    if (std::filesystem::is_directory(path, error)) throw processingError("'" + path + "': is a folder");
-    file = sf_open(path.c_str(), SFM_READ, &info);
-    if (file == nullptr) throw processingError("'" + path + "': " + sf_strerror(nullptr));
+AudioReader::AudioReader(const std::string& path) : shownName(path == "-" ? "standard input" : "'" + path + "'") {
+    const int fd = path == "-" ? seekableStandardInput() : open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw processingError(shownName + ": " + std::strerror(errno));
+    struct stat status {};
+    if (fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
+        close(fd);
+        throw processingError(shownName + ": is a folder");
+    }
+    if (S_ISREG(status.st_mode) && status.st_size == 0) {
+        close(fd);
+        throw processingError(shownName + ": empty file");
+    }
+    file = sf_open_fd(fd, SFM_READ, &info, SF_TRUE);
+    if (file == nullptr) {
+        close(fd);
+        throw processingError(shownName + ": not an audio file this tool reads: " + sf_strerror(nullptr));
+    }
+    checkHeaderForShortData();
 }
 
 AudioReader::~AudioReader() {
     if (file != nullptr) sf_close(file);
 }
 
+void AudioReader::checkHeaderForShortData() {
+    // libsndfile notes a data chunk longer than the file in its log, as
+    // "data : 176400 (should be 99956)", and reads what is there.
+    char log[8192] = {};
+    sf_command(file, SFC_GET_LOG_INFO, log, sizeof log);
+    static const std::regex chunk(R"((?:^|\n)\s*(data|SSND)\s*:\s*(\d+)\s*\(should be (\d+)\))");
+    std::cmatch match;
+    if (std::regex_search(log, match, chunk) && std::stoll(match[2].str()) > std::stoll(match[3].str())) {
+        cutShort = "the file ends before its header says";
+    }
+}
+
+AudioStrings AudioReader::strings() const {
+    AudioStrings found;
+    for (int kind : kStrings) {
+        const char* text = sf_get_string(file, kind);
+        if (text != nullptr && *text != '\0') found.emplace_back(kind, text);
+    }
+    return found;
+}
+
 std::int64_t AudioReader::read(float* interleaved, std::int64_t frames) {
+    if (ended) return 0;
     const sf_count_t got = sf_readf_float(file, interleaved, frames);
-    if (got < frames && sf_error(file) != SF_ERR_NO_ERROR) {
-        throw processingError("'" + path + "': " + sf_strerror(file));
+    framesRead += got;
+    if (got < frames) {
+        ended = true;
+        const int major = info.format & SF_FORMAT_TYPEMASK;
+        // Compressed streams announce an estimate of their length.
+        const bool exactLength = major != SF_FORMAT_OGG && major != SF_FORMAT_MPEG;
+        if (sf_error(file) != SF_ERR_NO_ERROR) {
+            cutShort = std::string("the data ends early (") + sf_strerror(file) + ")";
+        } else if (exactLength && framesRead < info.frames && cutShort.empty()) {
+            cutShort = "the data ends before its header says";
+        }
     }
     return got;
 }
 
-AudioWriter::AudioWriter(const std::string& path, int channels, int sampleRate, int format) : path(path) {
-    static std::atomic<unsigned> serial{0};
-    const std::filesystem::path target(path);
-    const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
-    std::error_code error;
-    if (!std::filesystem::is_directory(folder, error)) {
-        throw processingError("'" + path + "': folder '" + folder.string() + "' does not exist");
-    }
-    std::string hidden(".");
-    hidden.append(target.filename().string());
-    hidden.append(".partial-");
-    hidden.append(std::to_string(getpid()));
-    hidden.append("-");
-    hidden.append(std::to_string(serial++));
-    temporaryPath = (folder / hidden).string();
+AudioWriter::AudioWriter(OutputFile& output, int channels, int sampleRate, int format, const AudioStrings& strings)
+    : output(output) {
     SF_INFO info{};
     info.channels = channels;
     info.samplerate = sampleRate;
     info.format = format;
-    file = sf_open(temporaryPath.c_str(), SFM_WRITE, &info);
-    if (file == nullptr) throw processingError("'" + path + "': cannot write: " + sf_strerror(nullptr));
+    file = sf_open_fd(output.descriptor(), SFM_WRITE, &info, SF_FALSE);
+    if (file == nullptr) {
+        throw processingError(output.name() + ": cannot write " + describeFormat(format) + ": " +
+                              sf_strerror(nullptr));
+    }
+    for (const auto& [kind, text] : strings) sf_set_string(file, kind, text.c_str());
 }
 
 AudioWriter::~AudioWriter() {
     if (file != nullptr) sf_close(file);
-    if (!temporaryPath.empty()) {
-        std::error_code error;
-        std::filesystem::remove(temporaryPath, error);
-    }
 }
 
 void AudioWriter::write(const float* interleaved, std::int64_t frames) {
     if (sf_writef_float(file, interleaved, frames) != frames) {
-        throw processingError("'" + path + "': write failed: " + sf_strerror(file));
+        throw processingError(output.name() + ": write failed: " + sf_strerror(file));
     }
 }
 
 void AudioWriter::commit() {
     const int closed = sf_close(file);
     file = nullptr;
-    if (closed != 0) throw processingError("'" + path + "': write failed: " + sf_error_number(closed));
-    std::error_code error;
-    std::filesystem::rename(temporaryPath, path, error);
-    if (error) throw processingError("'" + path + "': cannot replace: " + error.message());
-    temporaryPath.clear();
-}
-
-int outputFormatFor(const std::string& path, int inputFormat, bool wantFloat) {
-    const int major = majorFormatForExtension(path);
-    if (major == 0) {
-        throw usageError("'" + path + "': unknown output format; use an extension such as .wav, .aiff, .flac or .ogg");
-    }
-    const bool opus = lower(std::filesystem::path(path).extension().string()) == ".opus";
-    const int candidates[] = {
-        wantFloat ? SF_FORMAT_FLOAT : (inputFormat & SF_FORMAT_SUBMASK),
-        opus ? SF_FORMAT_OPUS : SF_FORMAT_VORBIS,
-        SF_FORMAT_PCM_16,
-        SF_FORMAT_PCM_24,
-        SF_FORMAT_FLOAT,
-    };
-    for (int subtype : candidates) {
-        if (subtype == 0) continue;
-        if (accepts(major | subtype, 2)) return major | subtype;
-    }
-    throw usageError("'" + path + "': libsndfile cannot write this format");
-}
-
-bool isIntegerPcm(int format) {
-    switch (format & SF_FORMAT_SUBMASK) {
-        case SF_FORMAT_PCM_S8:
-        case SF_FORMAT_PCM_U8:
-        case SF_FORMAT_PCM_16:
-        case SF_FORMAT_PCM_24:
-        case SF_FORMAT_PCM_32:
-        case SF_FORMAT_ULAW:
-        case SF_FORMAT_ALAW:
-        case SF_FORMAT_DWVW_12:
-        case SF_FORMAT_DWVW_16:
-        case SF_FORMAT_DWVW_24:
-        case SF_FORMAT_DPCM_8:
-        case SF_FORMAT_DPCM_16:
-        case SF_FORMAT_ALAC_16:
-        case SF_FORMAT_ALAC_20:
-        case SF_FORMAT_ALAC_24:
-        case SF_FORMAT_ALAC_32:
-            return true;
-        default:
-            return false;
-    }
+    if (closed != 0) throw processingError(output.name() + ": write failed: " + sf_error_number(closed));
+    output.commit();
 }

@@ -1,41 +1,65 @@
-// Audio files through libsndfile: a reader for anything it reads, and a
-// writer that only ever replaces its target with a complete file.
+// Audio files through libsndfile: a reader for anything it reads, from a
+// file or standard input, and a writer into an OutputFile.
 #pragma once
 
 #include <sndfile.h>
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
+
+class OutputFile;
+
+// libsndfile's string metadata: (SF_STR_TITLE, "Song"), ...
+using AudioStrings = std::vector<std::pair<int, std::string>>;
 
 class AudioReader {
 public:
-    // Throws a processing ToolError naming the file and libsndfile's reason.
+    // "-" reads standard input (gathered into an anonymous temporary file
+    // first when it is a pipe). Throws a processing ToolError naming the
+    // file and the reason: the system's ("Permission denied"), "empty file",
+    // or libsndfile's after "not an audio file this tool reads".
     explicit AudioReader(const std::string& path);
     ~AudioReader();
 
     AudioReader(const AudioReader&) = delete;
     AudioReader& operator=(const AudioReader&) = delete;
 
+    // The name for messages: the path, or "standard input".
+    const std::string& name() const { return shownName; }
     int channels() const { return info.channels; }
     int sampleRate() const { return info.samplerate; }
+    // As the header says; an estimate for some compressed formats.
     std::int64_t frames() const { return info.frames; }
     int format() const { return info.format; }
-    // Reads up to `frames` interleaved frames; returns how many were read.
+    AudioStrings strings() const;
+
+    // Reads up to `frames` interleaved frames; returns how many (0 at the
+    // end). A file whose data ends before its header says ends there.
     std::int64_t read(float* interleaved, std::int64_t frames);
 
+    // Why the data ended early ("the data ends before its header says"), or
+    // empty; known once the header is read or the end reached.
+    const std::string& shortfall() const { return cutShort; }
+
 private:
-    std::string path;
+    void checkHeaderForShortData();
+
+    std::string shownName;
     SF_INFO info{};
     SNDFILE* file = nullptr;
+    std::int64_t framesRead = 0;
+    bool ended = false;
+    std::string cutShort;
 };
 
-// Writes into a temporary file beside the target; commit() renames it over
-// the target. Samples for integer encodings must lie within -1..1 (the
-// renderer clips them itself: libsndfile's own clipping is slow). Destroyed without commit(), it removes the temporary file, so
-// no partial output is ever left behind.
+// Writes audio into an OutputFile; commit() completes the file and puts it
+// in place. Samples for integer encodings must lie within -1..1 (the
+// renderer clips them itself: libsndfile's own clipping is slow).
 class AudioWriter {
 public:
-    AudioWriter(const std::string& path, int channels, int sampleRate, int format);
+    AudioWriter(OutputFile& output, int channels, int sampleRate, int format, const AudioStrings& strings = {});
     ~AudioWriter();
 
     AudioWriter(const AudioWriter&) = delete;
@@ -45,16 +69,6 @@ public:
     void commit();
 
 private:
-    std::string path;
-    std::string temporaryPath;
+    OutputFile& output;
     SNDFILE* file = nullptr;
 };
-
-// The libsndfile format for writing `path`, chosen by its extension: the
-// input's encoding where the container takes it, else a common one (16-bit
-// PCM, or Vorbis and Opus for their containers); 32-bit float with
-// `wantFloat`. Throws a usage ToolError for an extension no format has.
-int outputFormatFor(const std::string& path, int inputFormat, bool wantFloat);
-
-// True for integer PCM encodings, which clip samples beyond full scale.
-bool isIntegerPcm(int format);

@@ -3,133 +3,110 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
-#include <cmath>
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iostream>
 #include <mutex>
 #include <thread>
+#include <unordered_set>
 
 #include "cli/audio_file.h"
 #include "cli/demo_signal.h"
+#include "cli/messages.h"
+#include "cli/output_file.h"
 #include "cli/progress.h"
-#include "cli/renderer.h"
-#include "cli/settings.h"
+#include "cli/render_session.h"
+#include "cli/stop_signals.h"
 #include "cli/tool_error.h"
-
-std::atomic<bool> interrupted{false};
 
 namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kToolName = "fxrender";
 #if defined(_WIN32)
 constexpr const char* kPluginFile = "tempo_flanger.dll";
 #else
 constexpr const char* kPluginFile = "tempo_flanger.so";
 #endif
 
-std::shared_ptr<PluginLibrary> openPlugin(const std::string& path) {
-    try {
-        auto library = PluginLibrary::open(path);
-        PluginInstance::create(library);  // refuses records that are not of the interface
-        return library;
-    } catch (const PluginError& error) {
-        throw processingError(std::string("plug-in ") + error.what());
-    }
-}
+// The demo's own settings, unless the user gives a program or sets the
+// parameter: one LFO cycle every 4 s (8 beats at 120 BPM), so that its 12 s
+// hold three whole sweeps.
+const std::vector<std::string> kDemoSettings = {"tempo=120", "resolution=8"};
 
-std::unique_ptr<PluginInstance> newInstance(const std::shared_ptr<PluginLibrary>& library, const Settings& settings) {
-    try {
-        auto instance = PluginInstance::create(library);
-        instance->open();
-        applySettings(*instance, settings);
-        return instance;
-    } catch (const PluginError& error) {
-        throw processingError(std::string("plug-in ") + error.what());
-    }
-}
+bool progressWanted(const CommonOptions& common) { return !common.quiet && isatty(STDERR_FILENO) != 0; }
 
-std::optional<double> parseTail(const std::string& text) {
-    if (text == "auto") return std::nullopt;
-    char* end = nullptr;
-    const double seconds = std::strtod(text.c_str(), &end);
-    if (text.empty() || *end != '\0' || !(seconds >= 0.0 && seconds <= 3600.0)) {
-        throw usageError("--tail: '" + text + "' is not a number of seconds from 0 to 3600, or 'auto'");
-    }
-    return seconds;
-}
-
-RenderOptions renderOptions(const RenderOptionsText& text) {
-    if (text.blockSize < 1 || text.blockSize > 65536) {
-        throw usageError("--block: " + std::to_string(text.blockSize) + " is not a block size from 1 to 65536");
-    }
-    return RenderOptions{text.blockSize, parseTail(text.tail)};
-}
-
-bool samePath(const std::string& a, const std::string& b) {
+// A name that compares equal for the same file, whether it exists or not.
+std::string identity(const std::string& path) {
     std::error_code error;
-    if (fs::exists(a, error) && fs::exists(b, error)) return fs::equivalent(a, b, error);
-    return fs::weakly_canonical(a, error) == fs::weakly_canonical(b, error);
+    const fs::path canonical = fs::weakly_canonical(path, error);
+    return error ? path : canonical.string();
 }
 
-std::string decibels(float peak) {
-    if (peak <= 0.0f) return "-inf dBFS";
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f dBFS", 20.0 * std::log10(static_cast<double>(peak)));
-    return text;
-}
-
-void summarize(const CommonOptions& common, const std::string& output, const RenderResult& result, int sampleRate,
-               double elapsed, int format) {
-    if (common.quiet) return;
-    const double seconds = static_cast<double>(result.outputFrames) / sampleRate;
-    std::string line = std::string(kToolName) + ": wrote '" + output + "': ";
-    char text[128];
-    std::snprintf(text, sizeof text, "%.2f s of audio in %.2f s (%.0fx realtime), peak %s", seconds, elapsed,
-                  elapsed > 0 ? seconds / elapsed : 0.0, decibels(result.peak).c_str());
-    line += text;
-    if (isIntegerPcm(format) && result.clipped > 0) {
-        line += ", " + std::to_string(result.clipped) + " samples clipped (--float writes them unclipped)";
+std::vector<std::string> readList(const std::string& listFile) {
+    std::vector<std::string> names;
+    auto take = [&](std::istream& in) {
+        for (std::string line; std::getline(in, line);) {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            if (!line.empty()) names.push_back(line);
+        }
+    };
+    if (listFile == "-") {
+        take(std::cin);
+    } else {
+        std::ifstream in(listFile);
+        if (!in) throw usageError("--from-list: '" + listFile + "': cannot be read");
+        take(in);
     }
-    std::fprintf(stderr, "%s\n", line.c_str());
-}
-
-void warnMono(const std::string& output, const RenderResult& result) {
-    if (result.unequalMono) {
-        std::fprintf(stderr, "%s: warning: '%s': the plug-in's left and right outputs differ for mono input; "
-                             "wrote their mix\n", kToolName, output.c_str());
-    }
+    return names;
 }
 
 struct FileJob {
     std::string input;
     std::string output;
+    std::uint64_t frames = 0;
 };
 
-// Renders one file; returns the sample rate and format for the summary.
-RenderResult renderOne(const std::shared_ptr<PluginLibrary>& library, const Settings& settings,
-                       const RenderOptions& options, bool wantFloat, const FileJob& job, ProgressLine* progress,
-                       int& sampleRate, int& format) {
-    AudioReader reader(job.input);
-    if (reader.channels() < 1 || reader.channels() > 2) {
-        throw processingError("'" + job.input + "': has " + std::to_string(reader.channels()) +
-                              " channels; only mono and stereo files can be rendered");
+// The output of each input: the -o file itself, or a file of the input's
+// name in the -o folder (with the --type's extension, when one is given).
+class OutputPlan {
+public:
+    OutputPlan(const std::string& output, std::size_t inputs, const std::string& type) : output(output), type(type) {
+        if (OutputFile::isStandardOutput(output)) {
+            if (inputs > 1) throw usageError("-o -: standard output takes one input");
+            return;
+        }
+        std::error_code error;
+        const bool endsWithSlash = !output.empty() && output.back() == '/';
+        const bool isFolder = fs::is_directory(output, error);
+        if (endsWithSlash && !isFolder) {
+            throw usageError("-o: '" + output + "' " +
+                             (fs::exists(fs::path(output).parent_path(), error) ? "is a file, not a folder"
+                                                                                : "is not an existing folder"));
+        }
+        toFolder = isFolder;
+        if (inputs > 1 && !toFolder) {
+            throw usageError("-o: '" + output + "' must be an existing folder when rendering several inputs");
+        }
     }
-    sampleRate = reader.sampleRate();
-    format = outputFormatFor(job.output, reader.format(), wantFloat);
-    auto instance = newInstance(library, settings);
-    AudioWriter writer(job.output, reader.channels(), reader.sampleRate(), format);
-    RenderOptions fileOptions = options;
-    fileOptions.integerOutput = isIntegerPcm(format);
-    const RenderResult result = renderAudio(
-        *instance, reader.channels(), reader.sampleRate(),
-        [&](float* frames, std::int64_t count) { return reader.read(frames, count); }, writer, fileOptions, progress,
-        &interrupted);
-    writer.commit();
-    return result;
-}
+
+    bool intoFolder() const { return toFolder; }
+
+    std::string target(const std::string& input) const {
+        if (!toFolder) return output;
+        if (input == "-") throw usageError("-o: standard input has no name to give a file in '" + output + "'");
+        fs::path name = fs::path(input).filename();
+        if (!type.empty()) name.replace_extension(type);
+        return (fs::path(output) / name).string();
+    }
+
+private:
+    std::string output;
+    std::string type;
+    bool toFolder = false;
+};
 
 }  // namespace
 
@@ -141,53 +118,91 @@ std::string defaultPluginPath() {
 }
 
 int runRender(const CommonOptions& common, const SessionOptions& session, const RenderOptionsText& text,
-              const std::vector<std::string>& inputs, const std::string& output) {
-    const RenderOptions options = renderOptions(text);
-    std::error_code error;
-    const bool toFolder = fs::is_directory(output, error);
-    if (inputs.size() > 1 && !toFolder) {
-        throw usageError("-o: '" + output + "' must be an existing folder when rendering several inputs");
+              std::vector<std::string> inputs, const std::optional<std::string>& listFile, const std::string& output) {
+    if (listFile) {
+        const auto listed = readList(*listFile);
+        inputs.insert(inputs.end(), listed.begin(), listed.end());
     }
+    if (inputs.empty()) throw usageError("render: name at least one input file (or --from-list FILE)");
+    const auto fromStandardInput = std::count(inputs.begin(), inputs.end(), std::string("-"));
+    if (fromStandardInput > 1 || (fromStandardInput == 1 && listFile && *listFile == "-")) {
+        throw usageError("render: standard input can be read only once");
+    }
+    const OutputPlan plan(output, inputs.size(), text.encoding.type);
+    if (!plan.intoFolder()) {
+        chooseOutputFormat(output, 0, text.encoding);  // an unknown type or an encoding it cannot hold
+    }
+    RenderSession renderer(common, session, text);
+
+    // Every input checked before anything is rendered; each bad one reported.
     std::vector<FileJob> jobs;
+    std::unique_ptr<AudioReader> standardInput;
+    std::unordered_set<std::string> inputNames, outputNames;
+    for (const auto& input : inputs) inputNames.insert(identity(input));
+    std::size_t failed = 0;
     for (const auto& input : inputs) {
-        const std::string target = toFolder ? (fs::path(output) / fs::path(input).filename()).string() : output;
-        if (samePath(input, target)) throw usageError("'" + target + "': output would overwrite its input");
-        for (const auto& job : jobs) {
-            if (samePath(job.output, target)) throw usageError("'" + target + "': two inputs would write it");
+        try {
+            FileJob job{input, plan.target(input), 0};
+            std::unique_ptr<AudioReader> reader = std::make_unique<AudioReader>(input);
+            if (reader->channels() < 1 || reader->channels() > 2) {
+                throw processingError(reader->name() + ": has " + std::to_string(reader->channels()) +
+                                      " channels; only mono and stereo files can be rendered");
+            }
+            if (!OutputFile::isStandardOutput(job.output)) {
+                const std::string name = identity(job.output);
+                if (inputNames.count(name) != 0) {
+                    throw processingError("'" + job.output + "': is an input; the output would overwrite it");
+                }
+                if (!outputNames.insert(name).second) {
+                    throw processingError("'" + job.output + "': another input is rendered into it too");
+                }
+                OutputFile::check(job.output);
+            }
+            try {
+                renderer.outputFormat(job.output, reader->format());
+            } catch (const ToolError& error) {
+                throw processingError(error.what());
+            }
+            job.frames = static_cast<std::uint64_t>(std::max<std::int64_t>(0, reader->frames()));
+            if (input == "-") standardInput = std::move(reader);
+            jobs.push_back(std::move(job));
+        } catch (const ToolError& error) {
+            if (error.status() == kExitUsage) throw;
+            if (stopsignals::received() != 0) break;
+            messages::error(error.what());
+            ++failed;
         }
-        jobs.push_back({input, target});
     }
-    for (const auto& job : jobs) AudioReader check(job.input);  // every input readable before any work
-    const auto library = openPlugin(common.plugin);
-    const Settings settings = resolveSettings(library, session.program, session.sets);
 
     std::uint64_t totalFrames = 0;
-    for (const auto& job : jobs) totalFrames += static_cast<std::uint64_t>(AudioReader(job.input).frames());
-    ProgressLine progress(!common.quiet && isatty(STDERR_FILENO) != 0,
+    for (const auto& job : jobs) totalFrames += job.frames;
+    ProgressLine progress(progressWanted(common),
                           jobs.size() == 1 ? jobs[0].output : std::to_string(jobs.size()) + " files", totalFrames);
+    messages::setProgressLine(&progress);
 
     unsigned workers = text.jobs != 0 ? text.jobs : std::max(1u, std::thread::hardware_concurrency());
-    workers = std::min<unsigned>(workers, static_cast<unsigned>(jobs.size()));
+    workers = std::max(1u, std::min<unsigned>(workers, static_cast<unsigned>(jobs.size())));
     std::atomic<std::size_t> next{0};
-    std::mutex reportMutex;
-    int status = kExitSuccess;
+    std::atomic<std::size_t> rendered{0}, failures{failed};
     auto work = [&] {
-        for (std::size_t i = next++; i < jobs.size(); i = next++) {
+        for (std::size_t i = next++; i < jobs.size() && stopsignals::received() == 0; i = next++) {
             try {
-                const auto start = std::chrono::steady_clock::now();
-                int sampleRate = 0, format = 0;
-                const RenderResult result =
-                    renderOne(library, settings, options, text.wantFloat, jobs[i], &progress, sampleRate, format);
-                const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-                const std::lock_guard<std::mutex> lock(reportMutex);
-                progress.finish();
-                warnMono(jobs[i].output, result);
-                summarize(common, jobs[i].output, result, sampleRate, elapsed, format);
-            } catch (const ToolError& failure) {
-                const std::lock_guard<std::mutex> lock(reportMutex);
-                progress.finish();
-                std::fprintf(stderr, "%s: error: %s\n", kToolName, failure.what());
-                status = std::max<int>(status, failure.status());
+                std::unique_ptr<AudioReader> owned;
+                AudioReader* reader = standardInput.get();
+                if (jobs[i].input != "-") {
+                    owned = std::make_unique<AudioReader>(jobs[i].input);
+                    reader = owned.get();
+                }
+                RenderSource source{reader->name(), reader->channels(), reader->sampleRate(), reader->format(),
+                                    reader->strings(),
+                                    [reader](float* frames, std::int64_t count) { return reader->read(frames, count); },
+                                    reader};
+                renderer.render(source, jobs[i].output, &progress);
+                ++rendered;
+            } catch (const ToolError& error) {
+                if (stopsignals::received() != 0) return;
+                messages::error(error.what());
+                ++failures;
             }
         }
     };
@@ -195,43 +210,70 @@ int runRender(const CommonOptions& common, const SessionOptions& session, const 
     for (unsigned t = 1; t < workers; ++t) threads.emplace_back(work);
     work();
     for (auto& thread : threads) thread.join();
-    return status;
+    messages::setProgressLine(nullptr);
+    progress.finish();
+
+    if (stopsignals::received() != 0) {
+        messages::plain(stopsignals::describe());
+        return stopsignals::exitStatus();
+    }
+    if (inputs.size() > 1 && (!common.quiet || failures > 0)) {
+        messages::plain(std::to_string(rendered.load()) + " rendered, " + std::to_string(failures.load()) + " failed");
+    }
+    return failures > 0 ? kExitProcessing : kExitSuccess;
 }
 
 int runDemo(const CommonOptions& common, const SessionOptions& session, const RenderOptionsText& text,
             const std::string& output) {
-    RenderOptions options = renderOptions(text);
-    const int format = outputFormatFor(output, SF_FORMAT_PCM_16, text.wantFloat);
-    options.integerOutput = isIntegerPcm(format);
-    const auto library = openPlugin(common.plugin);
-    const Settings settings = resolveSettings(library, session.program, session.sets);
+    if (!OutputFile::isStandardOutput(output)) chooseOutputFormat(output, SF_FORMAT_PCM_16, text.encoding);
+    RenderSession renderer(common, session, text, kDemoSettings);
     const std::vector<float> signal = makeDemoSignal();
     const auto frames = static_cast<std::int64_t>(signal.size() / 2);
     std::int64_t position = 0;
-    ProgressLine progress(!common.quiet && isatty(STDERR_FILENO) != 0, output, static_cast<std::uint64_t>(frames));
-    const auto start = std::chrono::steady_clock::now();
-    auto instance = newInstance(library, settings);
-    AudioWriter writer(output, 2, kDemoSampleRate, format);
-    const RenderResult result = renderAudio(
-        *instance, 2, kDemoSampleRate,
-        [&](float* out, std::int64_t count) {
-            const std::int64_t n = std::min(count, frames - position);
-            std::copy_n(signal.begin() + position * 2, n * 2, out);
-            position += n;
-            return n;
-        },
-        writer, options, &progress, &interrupted);
-    writer.commit();
-    progress.finish();
-    summarize(common, output, result, kDemoSampleRate,
-              std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), format);
+    ProgressLine progress(progressWanted(common), output, static_cast<std::uint64_t>(frames));
+    messages::setProgressLine(&progress);
+    RenderSource source{"the demo signal", 2, kDemoSampleRate, SF_FORMAT_WAV | SF_FORMAT_PCM_16, {},
+                        [&](float* out, std::int64_t count) {
+                            const std::int64_t n = std::min(count, frames - position);
+                            std::copy_n(signal.begin() + position * 2, n * 2, out);
+                            position += n;
+                            return n;
+                        },
+                        nullptr};
+    try {
+        renderer.render(source, output, &progress);
+    } catch (const ToolError&) {
+        messages::setProgressLine(nullptr);
+        if (stopsignals::received() == 0) throw;
+        messages::plain(stopsignals::describe());
+        return stopsignals::exitStatus();
+    }
+    messages::setProgressLine(nullptr);
+    if (!common.quiet && renderer.lfo() && renderer.lfo()->running()) {
+        const auto& lfo = *renderer.lfo();
+        const double cycle = 60.0 * lfo.beats() / lfo.bpm();
+        char line[200];
+        std::snprintf(line, sizeof line,
+                      "demo: %.0f BPM, %u beats per LFO cycle: the flanger sweeps every %.1f s, %.1f times in %.0f s "
+                      "(--set tempo=..., --set resolution=... or --program change it)",
+                      lfo.bpm(), lfo.beats(), cycle, kDemoSeconds / cycle, kDemoSeconds);
+        messages::plain(line);
+    }
     return kExitSuccess;
 }
 
 int runInfo(const CommonOptions& common, const SessionOptions& session) {
-    const auto library = openPlugin(common.plugin);
-    const Settings settings = resolveSettings(library, session.program, session.sets);
-    auto instance = newInstance(library, settings);
+    std::shared_ptr<PluginLibrary> library;
+    std::unique_ptr<PluginInstance> instance;
+    try {
+        library = PluginLibrary::open(common.plugin);
+        const Settings settings = resolveSettings(library, session.program, session.sets);
+        instance = PluginInstance::create(library);
+        instance->open();
+        applySettings(*instance, settings);
+    } catch (const PluginError& error) {
+        throw processingError(std::string("plug-in ") + error.what());
+    }
     const EffectRecord* record = instance->record();
     char id[5];
     for (int i = 0; i < 4; ++i) {
@@ -269,6 +311,5 @@ int runInfo(const CommonOptions& common, const SessionOptions& session) {
         lister->setProgram(p);
         std::printf("%3d%s %s\n", static_cast<int>(p), p == current ? "*" : " ", lister->programName().c_str());
     }
-    (void)common;
     return kExitSuccess;
 }

@@ -2,33 +2,33 @@
 // throws a ToolError.
 #pragma once
 
-#include <atomic>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "cli/encoding.h"
+
 struct CommonOptions {
     std::string plugin;  // the plug-in library file
-    bool quiet = false;  // no progress line and no summary
+    bool quiet = false;  // no progress line and no summary; warnings still show
 };
 
 struct SessionOptions {
     std::optional<std::string> program;  // a number or a name
-    std::vector<std::string> sets;       // NAME=VALUE, in order
+    std::vector<std::string> sets;       // NAME=VALUE
 };
 
 struct RenderOptionsText {
     std::int32_t blockSize = 512;
     std::string tail = "auto";  // seconds, or "auto"
-    bool wantFloat = false;
-    unsigned jobs = 0;  // 0: one per core
+    EncodingRequest encoding;
+    bool trueTempo = false;     // keep the LFO on the asked tempo at any sample rate
+    unsigned jobs = 0;          // 0: one per core
 };
 
-// Set to true by SIGINT or SIGTERM; renders stop and leave nothing behind.
-extern std::atomic<bool> interrupted;
-
 int runRender(const CommonOptions& common, const SessionOptions& session, const RenderOptionsText& render,
-              const std::vector<std::string>& inputs, const std::string& output);
+              std::vector<std::string> inputs, const std::optional<std::string>& listFile, const std::string& output);
 int runDemo(const CommonOptions& common, const SessionOptions& session, const RenderOptionsText& render,
             const std::string& output);
 int runInfo(const CommonOptions& common, const SessionOptions& session);

@@ -7,18 +7,17 @@
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
-constexpr double kSeconds = 8.0;
-constexpr double kPeak = 0.45;  // the flanger's send can double a peak
+constexpr double kPeak = 0.4;   // the flanger's send can double a peak
 
 // Seconds [from, to) of the timeline each part occupies.
-constexpr double kNoiseEnd = 2.0;
-constexpr double kChordEnd = 5.0;
+constexpr double kNoiseEnd = 4.0;
+constexpr double kChordEnd = 8.0;
 constexpr double kBeatSeconds = 0.5;  // 120 BPM
+constexpr double kFadeSeconds = 0.05;
 
-double noiseBursts(double t, std::mt19937& random, std::normal_distribution<double>& noise) {
-    const double inBurst = std::fmod(t, 0.5);
-    if (inBurst > 0.3) return 0.0;
-    const double envelope = std::sin(kPi * inBurst / 0.3);
+// Steady noise, faded in and out so that the parts do not click.
+double steadyNoise(double t, std::mt19937& random, std::normal_distribution<double>& noise) {
+    const double envelope = std::min({1.0, t / kFadeSeconds, (kNoiseEnd - t) / kFadeSeconds});
     return 0.3 * envelope * noise(random);
 }
 
@@ -50,7 +49,7 @@ double drums(double t, std::mt19937& random, std::normal_distribution<double>& n
 }  // namespace
 
 std::vector<float> makeDemoSignal() {
-    const auto frames = static_cast<std::size_t>(kSeconds * kDemoSampleRate);
+    const auto frames = static_cast<std::size_t>(kDemoSeconds * kDemoSampleRate);
     std::vector<float> interleaved(frames * 2);
     std::mt19937 random(20261208);
     std::normal_distribution<double> noise(0.0, 0.5);
@@ -58,8 +57,8 @@ std::vector<float> makeDemoSignal() {
         const double t = static_cast<double>(i) / kDemoSampleRate;
         double left = 0.0, right = 0.0;
         if (t < kNoiseEnd) {
-            left = noiseBursts(t, random, noise);
-            right = noiseBursts(t, random, noise);
+            left = steadyNoise(t, random, noise);
+            right = steadyNoise(t, random, noise);
         } else if (t < kChordEnd) {
             left = right = chord(t);
         } else {

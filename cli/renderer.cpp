@@ -6,6 +6,7 @@
 
 #include "cli/audio_file.h"
 #include "cli/progress.h"
+#include "cli/stop_signals.h"
 #include "cli/tool_error.h"
 
 namespace {
@@ -114,8 +115,7 @@ private:
 }  // namespace
 
 RenderResult renderAudio(PluginInstance& plugin, int channels, int sampleRate, const AudioSource& source,
-                         AudioWriter& writer, const RenderOptions& options, ProgressLine* progress,
-                         const std::atomic<bool>* cancelled) {
+                         AudioWriter& writer, const RenderOptions& options, ProgressLine* progress) {
     const std::int32_t block = options.blockSize;
     // A whole number of blocks per chunk, so the blocks fall where a host
     // reading block by block would put them.
@@ -123,7 +123,7 @@ RenderResult renderAudio(PluginInstance& plugin, int channels, int sampleRate, c
     ChunkBuffers buffers(channels, chunk, options.integerOutput);
     RenderResult result;
     auto checkCancelled = [&] {
-        if (cancelled != nullptr && cancelled->load()) throw processingError("interrupted");
+        if (stopsignals::received() != 0) throw processingError(stopsignals::describe());
     };
 
     plugin.setSampleRate(static_cast<float>(sampleRate));

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <atomic>
 #include <functional>
 #include <optional>
 
@@ -36,7 +35,6 @@ struct RenderResult {
 
 // The instance must be open and set up (program and parameters); this sends
 // the sample rate and block size, switches it on, renders, switches it off.
-// `cancelled`, when it turns true, stops the render with a ToolError.
+// A stop signal ends the render with a ToolError.
 RenderResult renderAudio(PluginInstance& plugin, int channels, int sampleRate, const AudioSource& source,
-                         AudioWriter& writer, const RenderOptions& options, ProgressLine* progress,
-                         const std::atomic<bool>* cancelled = nullptr);
+                         AudioWriter& writer, const RenderOptions& options, ProgressLine* progress);

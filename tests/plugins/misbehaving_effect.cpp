@@ -3,8 +3,11 @@
 //   1  a display text longer than any host reserves, written past 64 bytes
 //   2  a crash on opcode 9
 //   3  NaN output
+//   4  slow: 2 ms per processing call, so that a render can be interrupted
+#include <chrono>
 #include <cmath>
 #include <cstring>
+#include <thread>
 
 #include "host/effect_base.h"
 #include "host/entry.h"
@@ -46,6 +49,7 @@ public:
         }
     }
     void processReplacing(float** inputs, float** outputs, std::int32_t frames) override {
+        if (MISBEHAVIOUR == 4) std::this_thread::sleep_for(std::chrono::milliseconds(2));
         for (std::int32_t c = 0; c < 2; ++c) {
             for (std::int32_t i = 0; i < frames; ++i) outputs[c][i] = sample(inputs[c][i]);
         }
