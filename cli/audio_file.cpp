@@ -6,7 +6,8 @@
 
 #include <cerrno>
 #include <cstring>
-#include <regex>
+#include <cstdio>
+#include <sstream>
 
 #include "cli/encoding.h"
 #include "cli/output_file.h"
@@ -84,10 +85,17 @@ void AudioReader::checkHeaderForShortData() {
     // "data : 176400 (should be 99956)", and reads what is there.
     char log[8192] = {};
     sf_command(file, SFC_GET_LOG_INFO, log, sizeof log);
-    static const std::regex chunk(R"((?:^|\n)\s*(data|SSND)\s*:\s*(\d+)\s*\(should be (\d+)\))");
-    std::cmatch match;
-    if (std::regex_search(log, match, chunk) && std::stoll(match[2].str()) > std::stoll(match[3].str())) {
-        cutShort = "the file ends before its header says";
+    std::istringstream lines(log);
+    for (std::string line; std::getline(lines, line);) {
+        const auto start = line.find_first_not_of(" \t");
+        if (start == std::string::npos || (line.compare(start, 4, "data") != 0 && line.compare(start, 4, "SSND") != 0)) {
+            continue;
+        }
+        long long announced = 0, present = 0;
+        if (std::sscanf(line.c_str() + start + 4, " : %lld (should be %lld)", &announced, &present) == 2 &&
+            announced > present) {
+            cutShort = "the file ends before its header says";
+        }
     }
 }
 

@@ -6,21 +6,11 @@
 namespace {
 
 constexpr std::int32_t kShortestLength = 2;
-constexpr std::size_t kSlack = DelayLine::kAlignment / sizeof(float) - 1;
-
-// The first aligned sample of storage for `length` samples and kSlack more.
-float* alignedStart(float* storage, std::int32_t length) {
-    void* start = storage;
-    std::size_t space = (static_cast<std::size_t>(length) + kSlack) * sizeof(float);
-    return static_cast<float*>(
-        std::align(DelayLine::kAlignment, static_cast<std::size_t>(length) * sizeof(float), start, space));
-}
 
 }  // namespace
 
 DelayLine::DelayLine(std::int32_t length)
-    : storage(std::make_unique<float[]>(static_cast<std::size_t>(std::max(length, kShortestLength)) + kSlack)),
-      buffer(alignedStart(storage.get(), std::max(length, kShortestLength))),
+    : buffer(std::make_unique<float[]>(static_cast<std::size_t>(std::max(length, kShortestLength)))),
       writeIndex(0),
       readIndex(1),
       length(std::max(length, kShortestLength)) {
@@ -44,4 +34,4 @@ float DelayLine::tick(float input) {
     return output;
 }
 
-void DelayLine::clear() { std::fill_n(buffer, length, 0.0f); }
+void DelayLine::clear() { std::fill_n(buffer.get(), length, 0.0f); }

@@ -1,5 +1,7 @@
 // A fixed-length circular buffer of samples with one write and one read
-// position; the delay is the distance between them, in whole samples.
+// position; the delay is the distance between them, in whole samples. The
+// flanger runs its two lines as one StereoComb; this is the single line
+// that the comb's lines behave as, one sample at a time.
 // Storage is taken in the constructor only; every other operation is
 // constant-time and allocates nothing.
 #pragma once
@@ -29,29 +31,16 @@ public:
     // Silences the line; the positions, and so the delay, stay.
     void clear();
 
-    // Bulk access for a block loop: the delay in force, the whole buffer
-    // (aligned to kAlignment bytes) and the write position in it, and moving
-    // both positions on to a write position (0 to length - 1) as ticks would,
-    // keeping the delay, once the loop has stored the samples in between.
-    static constexpr std::size_t kAlignment = 16;
+    // The delay in force, in samples.
     std::int32_t delay() const {
         const std::int32_t distance = writeIndex - readIndex;
         return distance < 0 ? distance + length : distance;
     }
-    float* samples() { return buffer; }
-    std::int32_t writePosition() const { return writeIndex; }
-    void moveTo(std::int32_t write) {
-        const std::int32_t keep = delay();
-        writeIndex = write;
-        readIndex = write - keep < 0 ? write - keep + length : write - keep;
-    }
-    std::int32_t size() const { return length; }
 
 private:
     friend struct DelayLineProbe;
 
-    std::unique_ptr<float[]> storage;  // the samples, and room to align them
-    float* buffer;                     // in storage, aligned to kAlignment
+    std::unique_ptr<float[]> buffer;
     std::int32_t writeIndex;
     std::int32_t readIndex;
     std::int32_t length;

@@ -1,24 +1,38 @@
 // Keeps subnormal numbers out of a stretch of audio code: while an object of
 // this class lives, the processor flushes subnormal results to zero and reads
-// subnormal operands as zero; its destructor restores the caller's mode.
+// subnormal operands as zero (x86: MXCSR's FTZ and DAZ; AArch64: FPCR's FZ).
 // Only magnitudes below 2^-126 (about -758 dBFS) are affected.
+//
+// The caller's mode comes back on destruction, with the exception flags the
+// code raised meanwhile left raised, as a host thread expects of sticky
+// flags: clearing them would make the next call pay again for raising them.
+// The mode register is written at most once on entry and once on exit, and
+// not at all when the caller already flushes.
 #pragma once
 
 #if defined(__SSE2__) || defined(_M_X64) || defined(__x86_64__)
 #include <xmmintrin.h>
+#define TF_HARDWARE_FLUSH 1
+#elif defined(__aarch64__)
 #define TF_HARDWARE_FLUSH 1
 #else
 #define TF_HARDWARE_FLUSH 0
 #endif
 
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
 class SubnormalFlush {
 public:
 #if TF_HARDWARE_FLUSH
-    SubnormalFlush() : saved(_mm_getcsr()) { _mm_setcsr(saved | kFlushToZero | kDenormalsAreZero); }
-    ~SubnormalFlush() { _mm_setcsr(saved); }
+    SubnormalFlush() : saved(read()) {
+        if ((saved & kFlushBits) != kFlushBits) write(saved | kFlushBits);
+    }
+    ~SubnormalFlush() {
+        if ((saved & kFlushBits) == kFlushBits) return;
+        write((saved & ~kStickyFlags) | (read() & kStickyFlags));
+    }
 #else
     SubnormalFlush() = default;
 #endif
@@ -26,7 +40,7 @@ public:
     SubnormalFlush& operator=(const SubnormalFlush&) = delete;
 
     // For processors without such a mode: a subnormal value becomes a zero
-    // of its sign, as the mode makes it.
+    // of its sign, as the mode makes it. With the mode, the value itself.
     static float flushed(float value) {
         if constexpr (TF_HARDWARE_FLUSH) {
             return value;
@@ -36,9 +50,24 @@ public:
     }
 
 private:
+#if TF_HARDWARE_FLUSH && defined(__aarch64__)
+    using Register = std::uint64_t;
+    static constexpr Register kFlushBits = Register{1} << 24;  // FPCR.FZ
+    static constexpr Register kStickyFlags = 0;                // they live in FPSR, untouched
+    static Register read() {
+        Register value;
+        __asm__ __volatile__("mrs %0, fpcr" : "=r"(value));
+        return value;
+    }
+    static void write(Register value) { __asm__ __volatile__("msr fpcr, %0" : : "r"(value)); }
+#elif TF_HARDWARE_FLUSH
+    using Register = unsigned;
+    static constexpr Register kFlushBits = 0x8000 | 0x0040;  // MXCSR FZ, DAZ
+    static constexpr Register kStickyFlags = 0x003F;         // MXCSR IE DE ZE OE UE PE
+    static Register read() { return _mm_getcsr(); }
+    static void write(Register value) { _mm_setcsr(value); }
+#endif
 #if TF_HARDWARE_FLUSH
-    static constexpr unsigned kFlushToZero = 0x8000;      // MXCSR FZ
-    static constexpr unsigned kDenormalsAreZero = 0x0040;  // MXCSR DAZ
-    unsigned saved;
+    Register saved;
 #endif
 };

@@ -2,7 +2,7 @@
 // delay a wavetable LFO sets once every 100 frames, one LFO cycle lasting a
 // whole number of beats at the Tempo parameter's BPM.
 //
-// Owns its delay lines, LFO tables and program bank for its whole life; all
+// Owns its comb lines, LFO tables and program bank for its whole life; all
 // of it is allocated in the constructor. Parameter values are normalized
 // (0..1 as the host sees them) and are stored as given, never clamped.
 #pragma once
@@ -10,21 +10,10 @@
 #include <cstdint>
 #include <memory>
 
-#include "dsp/delay_line.h"
 #include "dsp/lfo_tables.h"
+#include "dsp/stereo_comb.h"
+#include "flanger/flanger_parameters.h"
 #include "host/effect_base.h"
-
-enum FlangerParameter : std::int32_t {
-    kParamTempo,
-    kParamResolution,
-    kParamSend,
-    kParamDepth,
-    kParamModAmount,
-    kParamWaveform,
-    kParamFeedback,
-    kParamBoost,
-    kNumFlangerParams
-};
 
 inline constexpr std::int32_t kNumFlangerPrograms = 16;
 inline constexpr std::int32_t kFlangerUniqueId = fourCharCode("Qz7v");
@@ -34,17 +23,7 @@ inline constexpr std::int32_t kFlangerUniqueId = fourCharCode("Qz7v");
 struct FlangerProgram {
     FlangerProgram();
 
-    // The value of parameter `index` (0..7).
-    float& value(std::int32_t index);
-
-    float tempo;
-    float resolution;
-    float send;
-    float depth;
-    float modAmount;
-    float waveform;
-    float feedback;
-    float boost;
+    float values[kNumFlangerParams];
     char name[24];
 };
 
@@ -74,7 +53,6 @@ public:
 private:
     friend struct TempoFlangerProbe;
 
-    void updateBeatsPerCycle();
     float lfoRateFromBpm(float bpm, std::uint32_t beats) const;  // Hz
     float clampCenter(float amount, float center) const;         // samples
     void rebuildCurrentTable();
@@ -86,29 +64,22 @@ private:
     // another delay (the caller then sets it); setting the delay they have
     // would change nothing.
     bool stepLfo();
-    // Both processing calls: Accumulate adds into the outputs, otherwise
+    // Both processing calls: `accumulate` adds into the outputs, otherwise
     // they are overwritten.
-    template <bool Accumulate>
-    void run(float** inputs, float** outputs, std::int32_t frames);
+    void run(float** inputs, float** outputs, std::int32_t frames, bool accumulate);
 
     void formatRounded(float value, char* text);
 
-    std::unique_ptr<DelayLine> delayLeft;
-    std::unique_ptr<DelayLine> delayRight;
+    float working(FlangerParameter parameter) const { return values[parameter]; }
+
+    std::unique_ptr<StereoComb> comb;  // the left and right delay lines
     std::unique_ptr<SineTable> sineTable;
     std::unique_ptr<TriangleTable> triangleTable;
     std::unique_ptr<SawTable> sawTable;
     std::unique_ptr<FlangerProgram[]> programs;
 
-    // Working values, normalized.
-    float tempo = 0.0f;
-    float resolution = 0.0f;
-    float send = 0.0f;
-    float depth = 0.0f;
-    float modAmount = 0.0f;
-    float waveform = 0.0f;
-    float feedback = 0.0f;
-    float boost = 0.0f;
+    // Working values, normalized, by FlangerParameter.
+    float values[kNumFlangerParams] = {};
 
     float lfoSampleRate = 0.0f;  // Hz the tables were made for
     float beatStep = 0.0f;       // width of one Resolution zone
@@ -121,8 +92,8 @@ private:
     float outputGain = 0.0f;
     std::uint32_t maxDelay = 0;       // samples, the delay lines' length
     std::uint32_t beatsPerCycle = 0;  // 1..8, 16, 32, 48, 64 or 96
-    std::int32_t waveShape = 0;       // 1 sine, 2 triangle, 3 sawtooth
-    std::int32_t lastWaveShape = 0;   // the shape the last Waveform change rebuilt
+    WaveShape waveShape = WaveShape::none;
+    WaveShape lastWaveShape = WaveShape::none;  // the shape the last Waveform change rebuilt
     std::int32_t currentDelay = 0;    // samples, last taken from the LFO
     std::uint32_t sampleCounter = 0;  // frames processed with modulation on
 };

@@ -9,69 +9,58 @@
 
 namespace {
 
-constexpr const char* kNames[kNumFlangerParams] = {
-    " Tempo ", " Resolution ", " Send ", " Depth ", " Mod Amt ", " Waveform ", " FeedBack ", " 12 dB Boost ",
-};
-constexpr const char* kLabels[kNumFlangerParams] = {
-    "   BPM   ", " note(s) ", "    %    ", "    %    ", "    %    ", "   ---   ", "   ---   ", "    dB   ",
-};
 constexpr const char* kDefaultProgramName = "--- Default ---";
 constexpr const char* kInitName = "Init";
-constexpr double kPercent = 100.0;
 constexpr double kLargestRounded = 99999999.0;  // 8 digits; a sign leaves room for 7
 constexpr double kLargestRoundedNegative = 9999999.0;
 constexpr std::size_t kNameBytes = sizeof FlangerProgram::name;
 
-bool isParameter(std::int32_t index) {
-    return static_cast<std::uint32_t>(index) < static_cast<std::uint32_t>(kNumFlangerParams);
+const char* shapeName(WaveShape shape) {
+    switch (shape) {
+        case WaveShape::sine: return "sinus";
+        case WaveShape::triangle: return "triangle";
+        case WaveShape::saw: return "sawtooth";
+        case WaveShape::none: break;
+    }
+    return "";
 }
-
-float percent(float value) { return static_cast<float>(static_cast<double>(value) * kPercent); }
 
 }  // namespace
 
 void TempoFlanger::getParameterName(std::int32_t index, char* text) {
-    if (!isParameter(index)) return;
-    writeText(text, kNames[index], kParamNameWidth);
+    if (!isFlangerParameter(index)) return;
+    writeText(text, kParameterInfo[index].name, kParamNameWidth);
 }
 
 void TempoFlanger::getParameterLabel(std::int32_t index, char* label) {
-    if (!isParameter(index)) return;
-    writeText(label, kLabels[index], kParamLabelWidth);
+    if (!isFlangerParameter(index)) return;
+    writeText(label, kParameterInfo[index].label, kParamLabelWidth);
 }
 
 void TempoFlanger::getParameterDisplay(std::int32_t index, char* text) {
     switch (index) {
-        case kParamTempo:
-            formatRounded(static_cast<float>(60.0 + 140.0 * static_cast<double>(tempo)), text);
-            break;
+        case kParamTempo: formatRounded(flangerscale::bpm(working(kParamTempo)), text); break;
         case kParamResolution: {
             char digits[16];
             std::snprintf(digits, sizeof digits, "%u", static_cast<unsigned>(beatsPerCycle));
             writeText(text, digits, kParamDisplayWidth);
             break;
         }
-        case kParamSend: formatRounded(percent(send), text); break;
-        case kParamDepth: formatRounded(percent(depth), text); break;
+        case kParamSend: formatRounded(flangerscale::percent(working(kParamSend)), text); break;
+        case kParamDepth: formatRounded(flangerscale::percent(working(kParamDepth)), text); break;
         case kParamModAmount:
-            if (modAmount == 0.0f) {
+            if (working(kParamModAmount) == 0.0f) {
                 writeText(text, "off", kParamDisplayWidth);
             } else {
-                formatRounded(percent(modAmount), text);
+                formatRounded(flangerscale::percent(working(kParamModAmount)), text);
             }
             break;
         case kParamWaveform:
-            if (waveform <= waveStep) {
-                writeText(text, "sinus", kParamDisplayWidth);
-            } else if (static_cast<double>(waveform) <= 2.0 * static_cast<double>(waveStep)) {
-                writeText(text, "triangle", kParamDisplayWidth);
-            } else if (waveform <= 1.0f) {
-                writeText(text, "sawtooth", kParamDisplayWidth);
+            if (const auto shape = flangerscale::waveShape(working(kParamWaveform), waveStep)) {
+                writeText(text, shapeName(*shape), kParamDisplayWidth);
             }
             break;
-        case kParamFeedback:
-            formatFloat(static_cast<float>(static_cast<double>(feedback) * static_cast<double>(0.99f)), text);
-            break;
+        case kParamFeedback: formatFloat(flangerscale::feedbackGain(working(kParamFeedback)), text); break;
         case kParamBoost: formatDecibels(outputGain, text); break;
         default: break;
     }

@@ -5,7 +5,8 @@
 #   clang    the native build with clang
 #   tsan     clang with ThreadSanitizer: instances on several threads at once
 #   fuzz     clang with libFuzzer and the sanitizers: the host-interface fuzzer
-#   linux32  32-bit x86 Linux (gcc -m32), with the portable audio loop only
+#   linux32  32-bit x86 Linux (gcc -m32)
+#   plain    the native build without vector kernels: the audio loop frame by frame
 #   win32    32-bit Windows DLL and tests (mingw-w64; tests run under Wine)
 #   win64    64-bit Windows DLL and tests
 # Usage: scripts/build.sh [configuration]
@@ -24,10 +25,11 @@ case "$config" in
     tsan) set -- -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DTF_TSAN=ON \
         -DTF_BUILD_TOOLS=OFF -DTF_BUILD_BENCHMARKS=OFF ;;
     linux32) set -- -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$toolchains/linux-i686.cmake" \
-        -DTF_BUILD_TOOLS=OFF -DTF_BUILD_BENCHMARKS=OFF -DTF_AVX2_KERNEL=OFF ;;
+        -DTF_BUILD_TOOLS=OFF -DTF_BUILD_BENCHMARKS=OFF ;;
+    plain) set -- -DCMAKE_BUILD_TYPE=Release -DTF_VECTOR_KERNELS=OFF -DTF_BUILD_BENCHMARKS=OFF ;;
     win32) set -- -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$toolchains/mingw-i686.cmake" ;;
     win64) set -- -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$toolchains/mingw-x86_64.cmake" ;;
-    *) echo "build: unknown configuration '$config' (release, asan, clang, tsan, fuzz, linux32, win32, win64)" >&2; exit 1 ;;
+    *) echo "build: unknown configuration '$config' (release, asan, clang, plain, tsan, fuzz, linux32, win32, win64)" >&2; exit 1 ;;
 esac
 
 cmake -S . -B "build/$config" "$@" >/dev/null

@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "dsp/delay_line.h"
+#include "dsp/stereo_comb.h"
 #include "dsp/lfo_tables.h"
 #include "flanger/tempo_flanger.h"
 
@@ -32,8 +33,9 @@ struct LfoTableProbe {
 struct TempoFlangerProbe {
     explicit TempoFlangerProbe(TempoFlanger& flanger) : f(flanger) {}
 
-    const DelayLine& left() const { return *f.delayLeft; }
-    const DelayLine& right() const { return *f.delayRight; }
+    const StereoComb& comb() const { return *f.comb; }
+    // Makes the flanger's comb run this kernel from now on.
+    void useKernel(const CombKernel& kernel) { f.comb->useKernel(kernel); }
     LfoTable& sine() const { return *f.sineTable; }
     LfoTable& triangle() const { return *f.triangleTable; }
     LfoTable& saw() const { return *f.sawTable; }
@@ -48,37 +50,38 @@ struct TempoFlangerProbe {
     float feedbackGain() const { return f.feedbackGain; }
     float outputGain() const { return f.outputGain; }
     std::uint32_t beatsPerCycle() const { return f.beatsPerCycle; }
-    std::int32_t waveShape() const { return f.waveShape; }
-    std::int32_t lastWaveShape() const { return f.lastWaveShape; }
+    std::int32_t waveShape() const { return static_cast<std::int32_t>(f.waveShape); }
+    std::int32_t lastWaveShape() const { return static_cast<std::int32_t>(f.lastWaveShape); }
     std::int32_t currentDelay() const { return f.currentDelay; }
     std::uint32_t sampleCounter() const { return f.sampleCounter; }
     static std::int32_t roundDelay(float x) { return TempoFlanger::roundDelay(x); }
 
     // The audio loop taken literally, one frame at a time (LFO step, peeks,
-    // ticks, outputs), with subnormal results flushed to zero: the reference
-    // the block loop must match bit for bit.
+    // ticks, outputs) through the comb's single-frame operations, with
+    // subnormal numbers flushed to zero: the reference the block loop must
+    // match bit for bit.
     void plainProcess(float** inputs, float** outputs, std::int32_t frames, bool accumulate) const {
         auto flushed = [](float v) { return std::fabs(v) < std::numeric_limits<float>::min() ? std::copysign(0.0f, v) : v; };
+        StereoComb& comb = *f.comb;
         for (std::int32_t i = 0; i < frames; ++i) {
-            if (f.modAmount != 0.0f) {
+            if (f.working(kParamModAmount) != 0.0f) {
                 if (f.sineTable->isDue(f.sampleCounter)) {
-                    if (f.waveShape == 1) f.currentDelay = TempoFlanger::roundDelay(f.sineTable->next());
-                    if (f.waveShape == 2) f.currentDelay = TempoFlanger::roundDelay(f.triangleTable->next());
-                    if (f.waveShape == 3) f.currentDelay = TempoFlanger::roundDelay(f.sawTable->next());
-                    f.delayLeft->setDelay(f.currentDelay);
-                    f.delayRight->setDelay(f.currentDelay);
+                    if (f.waveShape == WaveShape::sine) f.currentDelay = TempoFlanger::roundDelay(f.sineTable->next());
+                    if (f.waveShape == WaveShape::triangle) f.currentDelay = TempoFlanger::roundDelay(f.triangleTable->next());
+                    if (f.waveShape == WaveShape::saw) f.currentDelay = TempoFlanger::roundDelay(f.sawTable->next());
+                    comb.setDelay(f.currentDelay);
                 }
                 ++f.sampleCounter;
             }
             const double x[2] = {inputs[0][i], inputs[1][i]};
-            const double p[2] = {f.delayLeft->peek(), f.delayRight->peek()};
-            DelayLine* lines[2] = {f.delayLeft.get(), f.delayRight.get()};
-            double w[2];
+            const StereoFrame peeked = comb.peek();
+            const double p[2] = {peeked.left, peeked.right};
+            float stored[2];
+            for (int c = 0; c < 2; ++c) stored[c] = flushed(static_cast<float>(p[c] * f.feedbackGain + x[c]));
+            const StereoFrame wet = comb.tick({stored[0], stored[1]});
+            const double w[2] = {wet.left, wet.right};
             for (int c = 0; c < 2; ++c) {
-                w[c] = lines[c]->tick(flushed(static_cast<float>(p[c] * f.feedbackGain + x[c])));
-            }
-            for (int c = 0; c < 2; ++c) {
-                const double y = (w[c] * f.send + x[c]) * f.outputGain;
+                const double y = (w[c] * f.working(kParamSend) + x[c]) * f.outputGain;
                 outputs[c][i] = flushed(static_cast<float>(accumulate ? y + outputs[c][i] : y));
             }
         }

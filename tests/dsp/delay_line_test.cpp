@@ -100,31 +100,4 @@ TEST(DelayLine, NonFiniteSamplesPassThroughAndAreClearedAway) {
     for (int i = 0; i < 8; ++i) EXPECT_FALSE(std::isnan(line.tick(0.0f)));
 }
 
-// A block loop stores samples at the write position itself and then moves
-// the positions on: the line must then behave exactly as if it had ticked.
-TEST(DelayLine, StoringInBulkThenMovingOnActsAsTicks) {
-    for (std::int32_t length : {2, 7, 100, 101}) {
-        DelayLine ticked(length);
-        DelayLine bulk(length);
-        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(bulk.samples()) % DelayLine::kAlignment, 0u) << length;
-        Ramp ramp;
-        for (std::int32_t delay : {0, 1, length / 2, length - 1}) {
-            ticked.setDelay(delay);
-            bulk.setDelay(delay);
-            for (std::int32_t n = 0; n < 3 * length; ++n) {
-                const float input = ramp.next();
-                ticked.tick(input);
-                bulk.samples()[bulk.writePosition()] = input;
-                bulk.moveTo(bulk.writePosition() + 1 == length ? 0 : bulk.writePosition() + 1);
-            }
-            EXPECT_EQ(bulk.delay(), delay);
-            EXPECT_EQ(DelayLineProbe::writeIndex(bulk), DelayLineProbe::writeIndex(ticked));
-            EXPECT_EQ(DelayLineProbe::readIndex(bulk), DelayLineProbe::readIndex(ticked));
-            EXPECT_EQ(bulk.peek(), ticked.peek()) << "length " << length << ", delay " << delay;
-            const float input = ramp.next();
-            EXPECT_EQ(bulk.tick(input), ticked.tick(input));
-        }
-    }
-}
-
 }  // namespace

@@ -2,6 +2,7 @@
 // same seeded session (parameter and program changes, switching off and on,
 // odd block sizes, both processing modes, in place and not), one processed
 // by the plug-in, the other by the reference loop; every sample must match.
+// Each test runs with every comb kernel this machine runs.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -70,9 +71,10 @@ bool sameBits(const std::vector<float>& a, const std::vector<float>& b, std::siz
     return true;
 }
 
-void runSession(unsigned seed, int blocks) {
+void runSession(const CombKernel& kernel, unsigned seed, int blocks) {
     TempoFlanger plugin(nullptr);
     TempoFlanger reference(nullptr);
+    TempoFlangerProbe(plugin).useKernel(kernel);
     TempoFlangerProbe referenceLoop(reference);
     plugin.resume();
     reference.resume();
@@ -86,9 +88,10 @@ void runSession(unsigned seed, int blocks) {
         session.fill(inL);
         session.fill(inR);
         session.fill(outL);
-        outR = outL;
-        refL = outL;
-        refR = outR;
+        // Copied element by element: the buffers keep their size.
+        std::copy(outL.begin(), outL.end(), outR.begin());
+        std::copy(outL.begin(), outL.end(), refL.begin());
+        std::copy(outL.begin(), outL.end(), refR.begin());
         const bool accumulate = session.pick(2) == 0;
         const int layout = session.pick(3);  // separate, in place, outputs sharing nothing but crossed
         float* refIn[] = {inL.data(), inR.data()};
@@ -127,15 +130,18 @@ void runSession(unsigned seed, int blocks) {
     }
 }
 
-TEST(BlockLoop, SeededSessionsMatchTheFrameByFrameLoop) {
-    for (unsigned seed = 1; seed <= 12; ++seed) runSession(seed, 300);
+class BlockLoop : public ::testing::TestWithParam<const CombKernel*> {};
+
+TEST_P(BlockLoop, SeededSessionsMatchTheFrameByFrameLoop) {
+    for (unsigned seed = 1; seed <= 12; ++seed) runSession(*GetParam(), seed, 300);
 }
 
 // Two instances set alike; each block goes through one by the plug-in's
 // loop and through the other by the reference.
 class Twins {
 public:
-    Twins() : referenceLoop(reference), random(7) {
+    explicit Twins(const CombKernel& kernel) : referenceLoop(reference), random(7) {
+        TempoFlangerProbe(plugin).useKernel(kernel);
         plugin.resume();
         reference.resume();
     }
@@ -162,7 +168,7 @@ public:
         accumulate ? plugin.process(in, out, frames) : plugin.processReplacing(in, out, frames);
         if (sameBits(outL, refL, n) && sameBits(outR, refR, n)) return ::testing::AssertionSuccess();
         return ::testing::AssertionFailure() << frames << " frames, " << (accumulate ? "adding" : "replacing")
-                                             << ", delay " << TempoFlangerProbe(plugin).left().delay();
+                                             << ", delay " << TempoFlangerProbe(plugin).comb().delay();
     }
 
 private:
@@ -175,10 +181,10 @@ private:
 // Without modulation Depth sets the delay: every delay of the line, starting
 // at every position modulo 4, with every way of mixing (send and gain of 1 or
 // not), in both modes.
-TEST(BlockLoop, EveryDelayFromEveryPositionWithEveryMix) {
+TEST_P(BlockLoop, EveryDelayFromEveryPositionWithEveryMix) {
     const float mixes[][2] = {{1.0f, 0.25f}, {0.3f, 0.25f}, {0.3f, 0.7f}, {1.0f, 0.0f}};  // Send, 12 dB Boost
     for (const auto& mix : mixes) {
-        Twins twins;
+        Twins twins(*GetParam());
         twins.set(kParamModAmount, 0.0f);
         twins.set(kParamSend, mix[0]);
         twins.set(kParamBoost, mix[1]);
@@ -197,10 +203,10 @@ TEST(BlockLoop, EveryDelayFromEveryPositionWithEveryMix) {
 // A fast LFO over short delays: steps that change the delay fall at every
 // position modulo 4 of the lines, and the sweep passes through delay 0, the
 // delays 1 to 3 that are taken frame by frame, and the longer ones.
-TEST(BlockLoop, FastSweepsOverShortDelaysWithStepsAtEveryPosition) {
+TEST_P(BlockLoop, FastSweepsOverShortDelaysWithStepsAtEveryPosition) {
     for (float waveform : {0.0f, 0.5f, 1.0f}) {
         for (std::int32_t shift = 0; shift < 4; ++shift) {
-            Twins twins;
+            Twins twins(*GetParam());
             twins.set(kParamTempo, 1.0f);       // 200 BPM
             twins.set(kParamResolution, 0.0f);  // one beat per cycle: 132 steps
             twins.set(kParamWaveform, waveform);
@@ -218,8 +224,9 @@ TEST(BlockLoop, FastSweepsOverShortDelaysWithStepsAtEveryPosition) {
     }
 }
 
-TEST(BlockLoop, FeedbackDecayFlushesToZero) {
+TEST_P(BlockLoop, FeedbackDecayFlushesToZero) {
     TempoFlanger plugin(nullptr);
+    TempoFlangerProbe(plugin).useKernel(*GetParam());
     plugin.setParameter(kParamFeedback, 1.0f);
     plugin.resume();
     std::vector<float> burst(4096, 0.9f), silence(4096, 0.0f), outL(4096), outR(4096);
@@ -239,5 +246,8 @@ TEST(BlockLoop, FeedbackDecayFlushesToZero) {
     EXPECT_GT(nonZero, 0u);
     EXPECT_EQ(outL.back(), 0.0f);  // decayed all the way to zero, not stuck
 }
+
+INSTANTIATE_TEST_SUITE_P(EveryKernel, BlockLoop, ::testing::ValuesIn(StereoComb::runnableKernels()),
+                         [](const ::testing::TestParamInfo<const CombKernel*>& info) { return info.param->name; });
 
 }  // namespace

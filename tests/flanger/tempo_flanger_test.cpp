@@ -43,21 +43,13 @@ TEST_F(Flanger, ConstructionLoadsTheDefaults) {
     for (std::int32_t p = 0; p < 16; ++p) {
         const FlangerProgram& program = probe.program(p);
         EXPECT_STREQ(program.name, "Init");
-        EXPECT_EQ(program.tempo, kDefaults[0]);
-        EXPECT_EQ(program.resolution, kDefaults[1]);
-        EXPECT_EQ(program.send, kDefaults[2]);
-        EXPECT_EQ(program.depth, kDefaults[3]);
-        EXPECT_EQ(program.modAmount, kDefaults[4]);
-        EXPECT_EQ(program.waveform, kDefaults[5]);
-        EXPECT_EQ(program.feedback, kDefaults[6]);
-        EXPECT_EQ(program.boost, kDefaults[7]);
+        for (std::int32_t i = 0; i < kNumFlangerParams; ++i) EXPECT_EQ(program.values[i], kDefaults[i]) << i;
     }
     // Construction ends suspended: tables cleared, lines at their initial delay.
     for (LfoTable* table : {&probe.sine(), &probe.triangle(), &probe.saw()}) {
         EXPECT_EQ(LfoTableProbe::entry(*table, 0), 0.0f);
     }
-    EXPECT_EQ(DelayLineProbe::delay(probe.left()), 99);
-    EXPECT_EQ(DelayLineProbe::delay(probe.right()), 99);
+    EXPECT_EQ(probe.comb().delay(), 99);
 
     const EffectRecord* record = flanger.getRecord();
     EXPECT_EQ(record->numInputs, 2);
@@ -142,8 +134,7 @@ TEST_F(Flanger, DepthWithModulationOffSetsTheLines) {
     } cases[] = {{0.5f, 50}, {0.999f, 99}, {1.0f, 99}, {0.0f, 0}, {-0.3f, 0}, {NAN, 0}, {INFINITY, 99}, {-INFINITY, 0}};
     for (const auto& c : cases) {
         set(kParamDepth, c.depth);
-        EXPECT_EQ(DelayLineProbe::delay(probe.left()), c.delay) << c.depth;
-        EXPECT_EQ(DelayLineProbe::delay(probe.right()), c.delay) << c.depth;
+        EXPECT_EQ(probe.comb().delay(), c.delay) << c.depth;
     }
     EXPECT_EQ(probe.lfoCenter(), centre);
 }
@@ -171,7 +162,7 @@ TEST_F(Flanger, DepthWhileModulationIsOffLeavesTheCentre) {
     set(kParamModAmount, 0.0f);
     EXPECT_EQ(probe.modSamples(), -1.0f);
     set(kParamDepth, 0.8f);
-    EXPECT_EQ(DelayLineProbe::delay(probe.left()), 80);
+    EXPECT_EQ(probe.comb().delay(), 80);
     EXPECT_EQ(probe.lfoCenter(), 50.0f);
     set(kParamModAmount, 0.5f);
     EXPECT_EQ(probe.modSamples(), 24.0f);
@@ -180,11 +171,11 @@ TEST_F(Flanger, DepthWhileModulationIsOffLeavesTheCentre) {
 
 TEST_F(Flanger, ProgramZeroAlwaysComesBackWithTheFactoryValues) {
     set(kParamSend, 0.3f);
-    EXPECT_EQ(probe.program(0).send, 0.3f);
+    EXPECT_EQ(probe.program(0).values[kParamSend], 0.3f);
     flanger.setProgram(1);
     flanger.setProgram(0);
     EXPECT_EQ(flanger.getParameter(kParamSend), 1.0f);
-    EXPECT_EQ(probe.program(0).send, 1.0f);
+    EXPECT_EQ(probe.program(0).values[kParamSend], 1.0f);
 
     flanger.setProgram(1);
     set(kParamSend, 0.3f);
@@ -192,7 +183,7 @@ TEST_F(Flanger, ProgramZeroAlwaysComesBackWithTheFactoryValues) {
     EXPECT_EQ(flanger.getParameter(kParamSend), 1.0f);
     flanger.setProgram(1);
     EXPECT_EQ(flanger.getParameter(kParamSend), 0.3f);
-    EXPECT_EQ(probe.program(1).send, 0.3f);
+    EXPECT_EQ(probe.program(1).values[kParamSend], 0.3f);
     EXPECT_EQ(flanger.getProgram(), 1);
 }
 
@@ -203,10 +194,10 @@ TEST_F(Flanger, ProgramLoadSeesThePreviousModAmountAtItsDepthStep) {
     flanger.setProgram(1);  // Mod Amt 0.25: lines follow the LFO again
     set(kParamDepth, 0.2f);
     ASSERT_EQ(probe.lfoCenter(), 20.0f);
-    const std::int32_t delayBefore = DelayLineProbe::delay(probe.left());
+    const std::int32_t delayBefore = probe.comb().delay();
     flanger.setProgram(2);  // its Depth step still sees Mod Amt 0.25
     EXPECT_EQ(probe.lfoCenter(), 50.0f);
-    EXPECT_EQ(DelayLineProbe::delay(probe.left()), delayBefore);
+    EXPECT_EQ(probe.comb().delay(), delayBefore);
     EXPECT_EQ(flanger.getParameter(kParamModAmount), 0.0f);
 }
 
@@ -216,7 +207,7 @@ TEST_F(Flanger, IndicesOutsideTheRangeChangeNothing) {
         EXPECT_EQ(flanger.getParameter(index), 0.0f);
     }
     for (std::int32_t i = 0; i < 8; ++i) EXPECT_EQ(flanger.getParameter(i), kDefaults[i]);
-    EXPECT_EQ(probe.program(0).send, 1.0f);
+    EXPECT_EQ(probe.program(0).values[kParamSend], 1.0f);
     for (std::int32_t program : {-1, 16, INT32_MIN, INT32_MAX}) {
         flanger.setProgram(program);
         EXPECT_EQ(flanger.getProgram(), 0);
@@ -263,7 +254,7 @@ TEST_F(Flanger, SuspendAndResumeTouchOnlyLinesAndTables) {
     EXPECT_EQ(probe.sampleCounter(), counter);
     EXPECT_EQ(LfoTableProbe::lastTick(probe.sine()), lastTick);
     EXPECT_EQ(probe.currentDelay(), delay);
-    EXPECT_EQ(DelayLineProbe::delay(probe.left()), delay);
+    EXPECT_EQ(probe.comb().delay(), delay);
     // All three tables are rebuilt, not only the current shape's.
     EXPECT_EQ(LfoTableProbe::entry(probe.triangle(), 0), 25.0f - 11.5f);
     EXPECT_EQ(LfoTableProbe::entry(probe.saw(), 0), 25.0f - 11.5f);
