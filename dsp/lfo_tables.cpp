@@ -1,5 +1,6 @@
 #include "dsp/lfo_tables.h"
 
+#include <bit>
 #include <cmath>
 
 namespace {
@@ -60,6 +61,8 @@ void LfoTable::startCycle(float cycleAmount, float rate, float cycleCenter) {
     // one-entry cycle; a cycle longer than the capacity is shortened to fit.
     length = entryCount(asDouble(period) * sampleRate / stepCount, capacity);
     const std::uint32_t cycleFrames = stepFrames * length;
+    const float previousRate = effectiveRate;
+    const float previousAmount = amount;
     effectiveRate = cycleFrames == 0
                         ? 0.0f
                         : static_cast<float>(asDouble(sampleRate) / asDouble(static_cast<float>(cycleFrames)));
@@ -68,7 +71,12 @@ void LfoTable::startCycle(float cycleAmount, float rate, float cycleCenter) {
     base = static_cast<float>(asDouble(center) - asDouble(amount));
     cleared = false;
     readIndex = 0;
-    keptSines = 0;
+    // The kept sines depend on the rate and the amount only (not on the
+    // centre): a cycle with the same two bit for bit keeps them.
+    if (std::bit_cast<std::uint32_t>(effectiveRate) != std::bit_cast<std::uint32_t>(previousRate) ||
+        std::bit_cast<std::uint32_t>(amount) != std::bit_cast<std::uint32_t>(previousAmount)) {
+        keptSines = 0;
+    }
 }
 
 float LfoTable::sineOffset(std::uint32_t j) const {

@@ -7,9 +7,10 @@
 // `next` reads it rather than stored: `build` costs the same whatever the
 // cycle's length, and the values are exactly those of filling the table in
 // index order. The sine keeps the sines it has worked out for the current
-// cycle, in storage taken at construction, so that the mirrored half and
-// every later round of the cycle take them from there. Nothing allocates
-// after construction.
+// cycle, in storage taken at construction, so that the mirrored half, every
+// later round of the cycle and any new cycle of the same rate and amount
+// (a new centre, or a host sending a value again) take them from there.
+// Nothing allocates after construction.
 #pragma once
 
 #include <cstdint>

@@ -114,6 +114,16 @@ TEST(LfoClosedForm, KeptSinesServeLaterRoundsAndGoWithEachRebuild) {
         lazy.build(1.0f, rate * 2.0f, 0.5f);
         eager.build(1.0f, rate * 2.0f, 0.5f);
         expectSteps(3 * entries);
+        // The same rate and amount about another centre, part way into the
+        // first half: the sines worked out so far serve the new cycle too.
+        expectSteps(entries / 5);
+        lazy.build(1.0f, rate * 2.0f, -4.0f);
+        eager.build(1.0f, rate * 2.0f, -4.0f);
+        expectSteps(2 * entries);
+        // Only the amount changes: they do not.
+        lazy.build(1.25f, rate * 2.0f, -4.0f);
+        eager.build(1.25f, rate * 2.0f, -4.0f);
+        expectSteps(2 * entries);
     }
 }
 
