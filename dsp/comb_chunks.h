@@ -28,40 +28,52 @@ namespace combchunks {
 // How an output sample is made from the wet and the input sample.
 // Multiplying by exactly 1 changes no value, so a send or gain of 1 (the
 // defaults) can be left out: with both, the sum alone (replacing: the sum of
-// two floats, which rounded once from double is the float sum itself), with
-// a gain of 1 the wet sample scaled by the send, otherwise both and the gain.
+// two floats, which rounded once from double is the float sum itself; adding,
+// where the instruction set's Ops say it pays), with a gain of 1 the wet
+// sample scaled by the send, otherwise both and the gain. Each of these
+// loops is kept because it is at least 5% faster than the next more general
+// one at some block size.
 enum class Mix { floatSum, sum, unitGain, scaled };
 
-// (static: this header is compiled with each kernel's own instruction set,
-// and one kernel must never run another's copy.)
-static inline Mix mixFor(bool accumulate, const CombGains& gains) {
+template <class Ops>
+Mix mixFor(bool accumulate, const CombGains& gains) {
     if (gains.output != 1.0) return Mix::scaled;
     if (gains.send != 1.0) return Mix::unitGain;
-    return accumulate ? Mix::sum : Mix::floatSum;
+    if (!accumulate) return Mix::floatSum;
+    return Ops::kPlainSumPays ? Mix::sum : Mix::unitGain;
 }
 
 constexpr int kUndelayed = 4;  // the phase of delay 0
 
-// The four host samples of lanes [from, to) of a chunk, the others 0.
-template <class Ops>
-typename Ops::Singles loadLanes(const float* p, int from, int to) {
-    float lanes[4] = {0.0f, 0.0f, 0.0f, 0.0f};
-    std::memcpy(lanes + from, p, static_cast<std::size_t>(to - from) * sizeof(float));
-    return Ops::load(lanes);
-}
-
-template <class Ops>
-void storeLanes(float* p, typename Ops::Singles v, int from, int to) {
-    float lanes[4];
-    Ops::store(lanes, v);
-    std::memcpy(p, lanes + from, static_cast<std::size_t>(to - from) * sizeof(float));
-}
-
-// Where the chunk's four frames are, and which of them belong to the run.
+// Where the chunk's four frames are, which of them belong to the run, and
+// how much of the run lies around them, so that the host's samples can be
+// loaded as four within the run and moved into their lanes.
 struct Lanes {
-    int from;  // 0..3
-    int to;    // from + 1..4
+    int from;    // 0..3
+    int to;      // from + 1..4
+    int before;  // frames of the run before lane `from`
+    int after;   // frames of the run from lane `from` on
 };
+
+// The host's samples of lanes [from, to) of a chunk (lane `from` at p), the
+// other lanes 0 or any value. Loaded as four from within the run where it
+// has four, so that no load waits on smaller stores.
+template <class Ops>
+typename Ops::Singles loadLanes(const float* p, const Lanes& lanes) {
+    const int count = lanes.to - lanes.from;
+    if (lanes.from > 0 && lanes.after >= 4) return Ops::shiftUp(Ops::load(p), lanes.from);
+    if (lanes.from == 0 && lanes.before + count >= 4) return Ops::shiftDown(Ops::load(p + count - 4), 4 - count);
+    alignas(16) float gathered[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    for (int l = lanes.from; l < lanes.to; ++l) gathered[l] = p[l - lanes.from];
+    return Ops::load(gathered);
+}
+
+template <class Ops>
+void storeLanes(float* p, typename Ops::Singles v, const Lanes& lanes) {
+    alignas(16) float spread[4];
+    Ops::store(spread, v);
+    for (int l = lanes.from; l < lanes.to; ++l) p[l - lanes.from] = spread[l];
+}
 
 // The older of the two line chunks a chunk's feedback samples come from, for
 // each line, carried from one chunk to the next.
@@ -71,21 +83,21 @@ struct Older {
     typename Ops::Singles right;
 };
 
-// One chunk, both channels: the host's samples of its lanes at `in*` and
-// `out*` (lane `lanes.from` first), the line chunk stored at `write*`, the
-// newest feedback chunk at `newest*`. All inputs of a chunk are read before
-// its outputs are written, left output before right, which is what frames
-// one by one do for arrays that coincide.
-template <class Ops, bool Accumulate, Mix kind, int Phase, bool Whole>
-inline __attribute__((always_inline)) void chunk(const float* inLeft, const float* inRight, float* outLeft,
-                                                 float* outRight, float* writeLeft, float* writeRight,
-                                                 const float* newestLeft, const float* newestRight,
-                                                 Older<Ops>& older, const CombGains& gains, Lanes lanes) {
+// One whole chunk, both channels: the host's samples at `in*` and `out*`,
+// the line chunk stored at `write*`, the newest feedback chunk at
+// `newest*`. All inputs of a chunk are read before its outputs are written,
+// left output before right, which is what frames one by one do for arrays
+// that coincide.
+template <class Ops, bool Accumulate, Mix kind, int Phase>
+inline __attribute__((always_inline)) void wholeChunk(const float* inLeft, const float* inRight, float* outLeft,
+                                                      float* outRight, float* writeLeft, float* writeRight,
+                                                      const float* newestLeft, const float* newestRight,
+                                                      Older<Ops>& older, const CombGains& gains) {
     using Singles = typename Ops::Singles;
     using Doubles = typename Ops::Doubles;
     constexpr bool undelayed = Phase == kUndelayed;
-    const Singles left = Whole ? Ops::load(inLeft) : loadLanes<Ops>(inLeft, lanes.from, lanes.to);
-    const Singles right = Whole ? Ops::load(inRight) : loadLanes<Ops>(inRight, lanes.from, lanes.to);
+    const Singles left = Ops::load(inLeft);
+    const Singles right = Ops::load(inRight);
     const Singles newerLeft = Ops::load(newestLeft);
     const Singles newerRight = Ops::load(newestRight);
     Singles feedLeft = newerLeft;
@@ -99,30 +111,14 @@ inline __attribute__((always_inline)) void chunk(const float* inLeft, const floa
     const Doubles wideRight = Ops::widen(right);
     const Doubles wideFeedLeft = Ops::widen(feedLeft);
     const Doubles wideFeedRight = Ops::widen(feedRight);
-    Singles storedLeft = Ops::narrow(Ops::productPlus(wideFeedLeft, gains.feedback, wideLeft));
-    Singles storedRight = Ops::narrow(Ops::productPlus(wideFeedRight, gains.feedback, wideRight));
-    if constexpr (!Whole) {
-        // The lanes outside the run keep the line's samples: loaded from
-        // where the chunk is stored (for delay 0 that is the newest chunk).
-        storedLeft = Ops::blend(Ops::load(writeLeft), storedLeft, lanes.from, lanes.to);
-        storedRight = Ops::blend(Ops::load(writeRight), storedRight, lanes.from, lanes.to);
-    }
+    const Singles storedLeft = Ops::narrow(Ops::productPlus(wideFeedLeft, gains.feedback, wideLeft));
+    const Singles storedRight = Ops::narrow(Ops::productPlus(wideFeedRight, gains.feedback, wideRight));
     Ops::store(writeLeft, storedLeft);
     Ops::store(writeRight, storedRight);
 
-    auto put = [&](float* out, Singles value) {
-        if constexpr (Whole) {
-            Ops::store(out, value);
-        } else {
-            storeLanes<Ops>(out, value, lanes.from, lanes.to);
-        }
-    };
-    auto previous = [&](const float* out) {
-        return Whole ? Ops::load(out) : loadLanes<Ops>(out, lanes.from, lanes.to);
-    };
     if constexpr (kind == Mix::floatSum) {
-        put(outLeft, Ops::add(undelayed ? storedLeft : feedLeft, left));
-        put(outRight, Ops::add(undelayed ? storedRight : feedRight, right));
+        Ops::store(outLeft, Ops::add(undelayed ? storedLeft : feedLeft, left));
+        Ops::store(outRight, Ops::add(undelayed ? storedRight : feedRight, right));
     } else {
         const Doubles wetLeft = undelayed ? Ops::widen(storedLeft) : wideFeedLeft;
         const Doubles wetRight = undelayed ? Ops::widen(storedRight) : wideFeedRight;
@@ -139,15 +135,58 @@ inline __attribute__((always_inline)) void chunk(const float* inLeft, const floa
             mixLeft = Ops::times(mixLeft, gains.output);
             mixRight = Ops::times(mixRight, gains.output);
         }
-        if constexpr (Accumulate) mixLeft = Ops::plus(Ops::widen(previous(outLeft)), mixLeft);
-        put(outLeft, Ops::narrow(mixLeft));
-        if constexpr (Accumulate) mixRight = Ops::plus(Ops::widen(previous(outRight)), mixRight);
-        put(outRight, Ops::narrow(mixRight));
+        if constexpr (Accumulate) mixLeft = Ops::plus(Ops::widen(Ops::load(outLeft)), mixLeft);
+        Ops::store(outLeft, Ops::narrow(mixLeft));
+        if constexpr (Accumulate) mixRight = Ops::plus(Ops::widen(Ops::load(outRight)), mixRight);
+        Ops::store(outRight, Ops::narrow(mixRight));
     }
 }
 
-// The run: a part chunk up to the first chunk boundary, whole chunks, and a
-// part chunk after the last.
+// Lanes [from, to) of the chunk at `base` only, at any delay and with any
+// gains: the general formula, which gives the same bits as each shortcut.
+// The feedback samples are read one by one from the line (each read lies
+// within one earlier chunk store); the chunk is stored whole, its other
+// lanes keeping the line's samples.
+template <class Ops, bool Accumulate>
+__attribute__((noinline)) void partChunk(const CombRun& run, std::int32_t base, const Lanes& lanes, const float* inLeft,
+                                         const float* inRight, float* outLeft, float* outRight) {
+    using Singles = typename Ops::Singles;
+    using Doubles = typename Ops::Doubles;
+    const std::int32_t length = run.length;
+    float* const writeLeft = run.lineLeft + base;
+    float* const writeRight = run.lineRight + base;
+    std::int32_t at[4];
+    for (int l = 0; l < 4; ++l) {
+        const std::int32_t position = base + l - run.delay;
+        at[l] = position < 0 ? position + length : position;
+    }
+    const Singles feedLeft = Ops::set(run.lineLeft[at[0]], run.lineLeft[at[1]], run.lineLeft[at[2]], run.lineLeft[at[3]]);
+    const Singles feedRight =
+        Ops::set(run.lineRight[at[0]], run.lineRight[at[1]], run.lineRight[at[2]], run.lineRight[at[3]]);
+    const Singles left = loadLanes<Ops>(inLeft, lanes);
+    const Singles right = loadLanes<Ops>(inRight, lanes);
+    const Doubles wideLeft = Ops::widen(left);
+    const Doubles wideRight = Ops::widen(right);
+    const Singles storedLeft = Ops::blend(
+        Ops::load(writeLeft), Ops::narrow(Ops::productPlus(Ops::widen(feedLeft), run.gains.feedback, wideLeft)),
+        lanes.from, lanes.to);
+    const Singles storedRight = Ops::blend(
+        Ops::load(writeRight), Ops::narrow(Ops::productPlus(Ops::widen(feedRight), run.gains.feedback, wideRight)),
+        lanes.from, lanes.to);
+    Ops::store(writeLeft, storedLeft);
+    Ops::store(writeRight, storedRight);
+    const Doubles wetLeft = Ops::widen(run.delay == 0 ? storedLeft : feedLeft);
+    const Doubles wetRight = Ops::widen(run.delay == 0 ? storedRight : feedRight);
+    Doubles mixLeft = Ops::times(Ops::productPlus(wetLeft, run.gains.send, wideLeft), run.gains.output);
+    Doubles mixRight = Ops::times(Ops::productPlus(wetRight, run.gains.send, wideRight), run.gains.output);
+    if constexpr (Accumulate) mixLeft = Ops::plus(Ops::widen(loadLanes<Ops>(outLeft, lanes)), mixLeft);
+    storeLanes<Ops>(outLeft, Ops::narrow(mixLeft), lanes);
+    if constexpr (Accumulate) mixRight = Ops::plus(Ops::widen(loadLanes<Ops>(outRight, lanes)), mixRight);
+    storeLanes<Ops>(outRight, Ops::narrow(mixRight), lanes);
+}
+
+// Whole chunks only: `run.write` and `run.frames` are multiples of 4.
+// Returns the write position after them.
 template <class Ops, bool Accumulate, Mix kind, int Phase>
 __attribute__((noinline)) std::int32_t chunkLoop(const CombRun& run) {
     // Copied out first: the stores below may alias anything as far as the
@@ -162,7 +201,7 @@ __attribute__((noinline)) std::int32_t chunkLoop(const CombRun& run) {
     const std::int32_t frames = run.frames;
     const CombGains gains = run.gains;
 
-    std::int32_t write = run.write & ~3;  // the chunk of the run's first frame
+    std::int32_t write = run.write;
     // The chunk holding the newest feedback samples, and the one before it.
     std::int32_t newest = write - (run.delay & ~3);
     if (newest < 0) newest += length;
@@ -171,34 +210,12 @@ __attribute__((noinline)) std::int32_t chunkLoop(const CombRun& run) {
         const std::int32_t before = (newest == 0 ? length : newest) - 4;
         older = Older<Ops>{Ops::load(lineLeft + before), Ops::load(lineRight + before)};
     }
-    auto advance = [&] {
+    for (std::int32_t i = 0; i < frames; i += 4) {
+        wholeChunk<Ops, Accumulate, kind, Phase>(inLeft + i, inRight + i, outLeft + i, outRight + i,
+                                                 lineLeft + write, lineRight + write, lineLeft + newest,
+                                                 lineRight + newest, older, gains);
         write = write + 4 == length ? 0 : write + 4;
         newest = newest + 4 == length ? 0 : newest + 4;
-    };
-
-    std::int32_t done = 0;
-    const int lead = run.write & 3;
-    if (lead != 0) {
-        const Lanes lanes{lead, lead + frames < 4 ? lead + frames : 4};
-        chunk<Ops, Accumulate, kind, Phase, false>(inLeft, inRight, outLeft, outRight, lineLeft + write,
-                                                   lineRight + write, lineLeft + newest, lineRight + newest, older,
-                                                   gains, lanes);
-        done = lanes.to - lanes.from;
-        if (lanes.to < 4) return write + lanes.to;
-        advance();
-    }
-    for (; frames - done >= 4; done += 4) {
-        chunk<Ops, Accumulate, kind, Phase, true>(inLeft + done, inRight + done, outLeft + done, outRight + done,
-                                                  lineLeft + write, lineRight + write, lineLeft + newest,
-                                                  lineRight + newest, older, gains, Lanes{0, 4});
-        advance();
-    }
-    const int rest = frames - done;
-    if (rest > 0) {
-        chunk<Ops, Accumulate, kind, Phase, false>(inLeft + done, inRight + done, outLeft + done, outRight + done,
-                                                   lineLeft + write, lineRight + write, lineLeft + newest,
-                                                   lineRight + newest, older, gains, Lanes{0, rest});
-        return write + rest;
     }
     return write;
 }
@@ -214,20 +231,53 @@ std::int32_t atPhase(const CombRun& run) {
     }
 }
 
-// The kernel entry for one mode: the loop for the run's mix and phase.
+// The whole chunks of a run through the loop for its mix and phase.
 template <class Ops, bool Accumulate>
-std::int32_t frames(const CombRun& run) {
-    switch (mixFor(Accumulate, run.gains)) {
+std::int32_t wholeChunks(const CombRun& run) {
+    switch (mixFor<Ops>(Accumulate, run.gains)) {
         case Mix::floatSum:
             if constexpr (!Accumulate) return atPhase<Ops, Accumulate, Mix::floatSum>(run);
             break;
         case Mix::sum:
-            if constexpr (Accumulate) return atPhase<Ops, Accumulate, Mix::sum>(run);
+            if constexpr (Accumulate && Ops::kPlainSumPays) return atPhase<Ops, Accumulate, Mix::sum>(run);
             break;
         case Mix::unitGain: return atPhase<Ops, Accumulate, Mix::unitGain>(run);
         case Mix::scaled: return atPhase<Ops, Accumulate, Mix::scaled>(run);
     }
     return run.write;  // not reached: mixFor gives each mode only its own kinds
+}
+
+// The kernel entry for one mode: a part chunk up to the first chunk
+// boundary, the whole chunks, and a part chunk after the last.
+template <class Ops, bool Accumulate>
+std::int32_t frames(const CombRun& run) {
+    CombRun rest = run;
+    std::int32_t base = run.write & ~3;  // the chunk of the run's first frame
+    const int lead = run.write & 3;
+    if (lead != 0) {
+        const Lanes lanes{lead, lead + run.frames < 4 ? lead + run.frames : 4, 0, run.frames};
+        partChunk<Ops, Accumulate>(run, base, lanes, run.inLeft, run.inRight, run.outLeft, run.outRight);
+        if (lanes.to < 4) return base + lanes.to;
+        const int done = lanes.to - lanes.from;
+        base = base + 4 == run.length ? 0 : base + 4;
+        rest.inLeft += done;
+        rest.inRight += done;
+        rest.outLeft += done;
+        rest.outRight += done;
+        rest.frames -= done;
+    }
+    const std::int32_t whole = rest.frames & ~3;
+    rest.write = base;
+    if (whole > 0) {
+        rest.frames = whole;
+        base = wholeChunks<Ops, Accumulate>(rest);
+    }
+    const int tail = (run.frames - (lead != 0 ? 4 - lead : 0)) & 3;
+    if (tail == 0) return base;
+    const std::int32_t done = run.frames - tail;
+    partChunk<Ops, Accumulate>(run, base, Lanes{0, tail, done, tail}, run.inLeft + done, run.inRight + done,
+                               run.outLeft + done, run.outRight + done);
+    return base + tail;
 }
 
 }  // namespace combchunks

@@ -94,6 +94,14 @@ void StereoComb::clear() {
     std::fill_n(right, size, 0.0f);
 }
 
+void StereoComb::alignToChunk() {
+    if ((write & 3) == 0 || size % 4 != 0) return;
+    const std::int32_t shift = 4 - (write & 3);
+    std::rotate(left, left + size - shift, left + size);
+    std::rotate(right, right + size - shift, right + size);
+    write = write + shift == size ? 0 : write + shift;
+}
+
 void StereoComb::process(const StereoSpan& span, float feedback, float send, float outputGain, bool accumulate) {
     if (span.frames <= 0) return;
     const CombGains gains{static_cast<double>(SubnormalFlush::flushed(feedback)),

@@ -66,6 +66,12 @@ public:
     // send and output, as floats; `accumulate` adds into the outputs.
     void process(const StereoSpan& span, float feedback, float send, float outputGain, bool accumulate);
 
+    // Moves both lines' samples so that the next frame is stored at the
+    // start of a chunk of four, where the vector kernels take whole chunks;
+    // what peek and tick give does not change. For the start of a host's
+    // block: with blocks of a multiple of 4 frames it is then done once.
+    void alignToChunk();
+
     // The kernels this build has and this processor runs, plain first; for
     // tests and benchmarks, which may make a comb use any of them.
     static std::vector<const CombKernel*> runnableKernels();

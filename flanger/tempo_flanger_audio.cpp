@@ -10,6 +10,12 @@
 #include "dsp/subnormal_flush.h"
 #include "flanger/tempo_flanger.h"
 
+namespace {
+
+constexpr std::int32_t kAlignedBlockFrames = 16;
+
+}  // namespace
+
 std::int32_t TempoFlanger::roundDelay(float x) {
     if (std::isnan(x)) return 0;
     if (x >= 2147483648.0f) return INT32_MAX;
@@ -34,6 +40,9 @@ bool TempoFlanger::stepLfo() {
 
 void TempoFlanger::run(float** inputs, float** outputs, std::int32_t frames, bool accumulate) {
     if (frames <= 0) return;
+    // Chunks of four counted from the block: moving the lines costs about as
+    // much as a part chunk, so only a block long enough saves by it.
+    if (frames >= kAlignedBlockFrames) comb->alignToChunk();
     const SubnormalFlush flush;
     const float send = working(kParamSend);
     auto render = [&](std::int32_t at, std::int32_t count) {
