@@ -1,6 +1,18 @@
-// Benchmarks of the plug-in library through its record's entry points, the
-// way a host calls it, with a memcpy of the same buffers as the floor. After
-// the runs a table gives each median as a multiple of memcpy.
+// Benchmarks of the plug-in library through its record's entry points, in
+// the conditions hosts create, with a memcpy of the same buffers as the
+// floor and Debian's flangers beside it:
+//  - host-like (the main figures): fresh input every block, taken in turn
+//    from a pool of several seconds of noise; the host thread's floating-
+//    point exception flags clear at each call (as at thread start); the
+//    lines' position varied (a warm-up of a random number of frames before
+//    each repetition); blocks of 32 to 4096 frames and an irregular
+//    sequence of 1 to 4096;
+//  - the first LFO cycle after a parameter change (the sines are worked out
+//    as the cycle goes) beside a later one;
+//  - best case, for reference only: the same input every block, flags left
+//    raised, the lines at position 0.
+// A table at the end gives the medians per frame and as multiples of
+// memcpy in the same conditions.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -8,135 +20,241 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <map>
 #include <random>
 #include <string>
 #include <vector>
 
+#if defined(__SSE2__) || defined(__x86_64__)
+#include <xmmintrin.h>
+#endif
+
 #include "loader/plugin_instance.h"
+#include "peer_flangers.h"
 
 namespace {
 
 enum : std::int32_t { kTempo, kResolution, kSend, kDepth, kModAmount, kWaveform, kFeedback, kBoost };
+
+constexpr int kIrregular = 0;                // the block "size" of the irregular sequence
+constexpr std::size_t kPoolFrames = 4 * 44100;  // seconds of fresh input
+constexpr int kMaxBlock = 4096;
+constexpr std::int64_t kFramesPerFirstCycle = 7000;  // a Tempo resend every 70 LFO steps
 
 std::shared_ptr<PluginLibrary> library() {
     static auto loaded = PluginLibrary::open(FLANGER_PLUGIN);
     return loaded;
 }
 
-// A channel buffer on pages of its own, as a host's often are. Where buffers
-// lie relative to each other changes how fast a processor goes through them
-// (addresses a multiple of 4 KiB apart look alike to its checks of loads
-// against earlier stores); on the heap that would be a matter of chance.
+// The host thread's exception flags, cleared as they are when a thread starts.
+void clearExceptionFlags() {
+#if defined(__SSE2__) || defined(__x86_64__)
+    _mm_setcsr(_mm_getcsr() & ~0x3Fu);
+#endif
+}
+
+// A channel buffer on pages of its own, as a host's often are.
 class Channel {
 public:
     explicit Channel(std::size_t frames)
-        : count(frames), samples(static_cast<float*>(std::aligned_alloc(kPage, pages(frames)))) {
+        : samples(static_cast<float*>(std::aligned_alloc(kPage, (frames * sizeof(float) + kPage - 1) / kPage * kPage))),
+          count(frames) {
         if (!samples) throw std::bad_alloc();
-        std::fill(begin(), end(), 0.0f);
+        std::fill_n(samples.get(), count, 0.0f);
     }
-    float* data() { return samples.get(); }
-    float* begin() { return samples.get(); }
-    float* end() { return samples.get() + count; }
-    float& operator[](std::size_t i) { return samples.get()[i]; }
+    float* data() const { return samples.get(); }
+    std::size_t size() const { return count; }
 
 private:
     static constexpr std::size_t kPage = 4096;
-    static std::size_t pages(std::size_t frames) { return (frames * sizeof(float) + kPage - 1) / kPage * kPage; }
     struct Free {
         void operator()(float* p) const { std::free(p); }
     };
-    std::size_t count;
     std::unique_ptr<float, Free> samples;
+    std::size_t count;
 };
 
-// Stereo white noise in, two outputs, and a switched-on instance.
-struct Rig {
-    explicit Rig(std::size_t frames) : inL(frames), inR(frames), outL(frames), outR(frames) {
+// Stereo noise the host hands out block by block.
+struct Pool {
+    Pool() : left(kPoolFrames), right(kPoolFrames) {
         std::mt19937 random(7);
         std::uniform_real_distribution<float> uniform(-1.0f, 1.0f);
-        for (std::size_t i = 0; i < frames; ++i) {
-            inL[i] = uniform(random);
-            inR[i] = uniform(random);
+        for (std::size_t i = 0; i < kPoolFrames; ++i) {
+            left.data()[i] = uniform(random);
+            right.data()[i] = uniform(random);
         }
+    }
+    Channel left, right;
+};
+
+const Pool& pool() {
+    static const Pool noise;
+    return noise;
+}
+
+// The block sizes a benchmark goes through: one size, or the irregular
+// sequence.
+class Blocks {
+public:
+    explicit Blocks(int size) {
+        if (size != kIrregular) {
+            sizes.push_back(size);
+            return;
+        }
+        std::mt19937 random(11);
+        std::uniform_int_distribution<int> any(1, kMaxBlock);
+        for (int i = 0; i < 1000; ++i) sizes.push_back(any(random));
+    }
+    int next() {
+        const int size = sizes[at];
+        at = at + 1 == sizes.size() ? 0 : at + 1;
+        return size;
+    }
+
+private:
+    std::vector<int> sizes;
+    std::size_t at = 0;
+};
+
+// Where the next block of fresh input starts in the pool.
+class Feed {
+public:
+    explicit Feed(bool fresh) : fresh(fresh) {}
+    std::size_t next(int frames) {
+        if (!fresh) return 0;
+        if (position + static_cast<std::size_t>(frames) > kPoolFrames) position = 0;
+        const std::size_t start = position;
+        position += static_cast<std::size_t>(frames);
+        return start;
+    }
+
+private:
+    bool fresh;
+    std::size_t position = 0;
+};
+
+// A switched-on instance and the host's output buffers.
+struct Rig {
+    Rig() : outLeft(kMaxBlock), outRight(kMaxBlock) {
         plugin = PluginInstance::create(library());
         plugin->open();
         plugin->setSampleRate(44100.0f);
-        plugin->setBlockSize(static_cast<std::int32_t>(frames));
+        plugin->setBlockSize(kMaxBlock);
         plugin->resume();
         record = plugin->record();
     }
-    void replacing(std::int32_t frames) { record->processReplacing(record, in, out, frames); }
+    void replacing(std::size_t start, int frames) {
+        float* in[] = {pool().left.data() + start, pool().right.data() + start};
+        float* out[] = {outLeft.data(), outRight.data()};
+        record->processReplacing(record, in, out, frames);
+    }
+    void adding(std::size_t start, int frames) {
+        float* in[] = {pool().left.data() + start, pool().right.data() + start};
+        float* out[] = {outLeft.data(), outRight.data()};
+        record->process(record, in, out, frames);
+    }
+    // The lines moved on by a number of frames the repetition draws.
+    void warmUp(bool randomPhase) {
+        static std::mt19937 random(5);
+        if (!randomPhase) return;
+        replacing(0, std::uniform_int_distribution<int>(1, 397)(random));
+    }
 
-    Channel inL, inR, outL, outR;
-    float* in[2] = {inL.data(), inR.data()};
-    float* out[2] = {outL.data(), outR.data()};
+    Channel outLeft, outRight;
     std::unique_ptr<PluginInstance> plugin;
     EffectRecord* record = nullptr;
 };
 
-void perFrame(benchmark::State& state, std::int64_t framesPerIteration) {
-    state.SetItemsProcessed(state.iterations() * framesPerIteration);
+struct Conditions {
+    bool hostLike;  // fresh input, flags clear, random phase
+};
+
+void countFrames(benchmark::State& state, std::int64_t frames) {
+    state.SetItemsProcessed(frames);
 }
 
-void Memcpy(benchmark::State& state) {
-    Rig rig(static_cast<std::size_t>(state.range(0)));
-    const auto bytes = static_cast<std::size_t>(state.range(0)) * sizeof(float);
+void Memcpy(benchmark::State& state, Conditions conditions) {
+    Rig rig;
+    Blocks blocks(static_cast<int>(state.range(0)));
+    Feed feed(conditions.hostLike);
+    std::int64_t frames = 0;
     for (auto _ : state) {
-        std::memcpy(rig.outL.data(), rig.inL.data(), bytes);
-        std::memcpy(rig.outR.data(), rig.inR.data(), bytes);
+        const int n = blocks.next();
+        const std::size_t start = feed.next(n);
+        if (conditions.hostLike) clearExceptionFlags();
+        std::memcpy(rig.outLeft.data(), pool().left.data() + start, static_cast<std::size_t>(n) * sizeof(float));
+        std::memcpy(rig.outRight.data(), pool().right.data() + start, static_cast<std::size_t>(n) * sizeof(float));
         benchmark::ClobberMemory();
+        frames += n;
     }
-    perFrame(state, state.range(0));
+    countFrames(state, frames);
 }
 
-void ProcessReplacing(benchmark::State& state) {
-    Rig rig(static_cast<std::size_t>(state.range(0)));
+// Every `resend` frames (0: never) the host sends Tempo again, which starts
+// a new LFO cycle whose sines are worked out as it goes.
+void Replacing(benchmark::State& state, Conditions conditions, std::int64_t resend) {
+    Rig rig;
+    rig.warmUp(conditions.hostLike);
+    Blocks blocks(static_cast<int>(state.range(0)));
+    Feed feed(conditions.hostLike);
+    const float tempo = rig.plugin->getParameter(kTempo);
+    std::int64_t frames = 0, sinceResend = 0;
     for (auto _ : state) {
-        rig.replacing(static_cast<std::int32_t>(state.range(0)));
+        const int n = blocks.next();
+        const std::size_t start = feed.next(n);
+        if (resend > 0 && (sinceResend += n) >= resend) {
+            rig.record->setParameter(rig.record, kTempo, tempo);
+            sinceResend = 0;
+        }
+        if (conditions.hostLike) clearExceptionFlags();
+        rig.replacing(start, n);
         benchmark::ClobberMemory();
+        frames += n;
     }
-    perFrame(state, state.range(0));
+    countFrames(state, frames);
 }
 
-void Process(benchmark::State& state) {
-    const auto frames = static_cast<std::size_t>(state.range(0));
-    Rig rig(frames);
-    // The input and its negation in turn keep the sums in the outputs
-    // bounded without clearing them between calls.
-    Channel negatedL(frames), negatedR(frames);
-    std::transform(rig.inL.begin(), rig.inL.end(), negatedL.begin(), std::negate<>());
-    std::transform(rig.inR.begin(), rig.inR.end(), negatedR.begin(), std::negate<>());
-    float* negated[2] = {negatedL.data(), negatedR.data()};
+void Adding(benchmark::State& state, Conditions conditions) {
+    Rig rig;
+    rig.warmUp(conditions.hostLike);
+    Blocks blocks(static_cast<int>(state.range(0)));
+    Feed feed(conditions.hostLike);
+    std::int64_t frames = 0;
+    for (auto _ : state) {
+        const int n = blocks.next();
+        const std::size_t start = feed.next(n);
+        if (conditions.hostLike) clearExceptionFlags();
+        // The sums stay bounded: the outputs are cleared now and then.
+        if ((frames & 0xFFFF) < n) std::fill_n(rig.outLeft.data(), kMaxBlock, 0.0f);
+        rig.adding(start, n);
+        benchmark::ClobberMemory();
+        frames += n;
+    }
+    countFrames(state, frames);
+}
+
+// A host automating Tempo sends a change before every block.
+void TempoChangeEveryBlock(benchmark::State& state) {
+    Rig rig;
+    rig.warmUp(true);
+    Feed feed(true);
+    const int n = static_cast<int>(state.range(0));
     bool flip = false;
+    std::int64_t frames = 0;
     for (auto _ : state) {
-        rig.record->process(rig.record, flip ? negated : rig.in, rig.out, static_cast<std::int32_t>(frames));
+        rig.record->setParameter(rig.record, kTempo, flip ? 0.3f : 0.7f);
         flip = !flip;
+        clearExceptionFlags();
+        rig.replacing(feed.next(n), n);
         benchmark::ClobberMemory();
+        frames += n;
     }
-    perFrame(state, state.range(0));
+    countFrames(state, frames);
 }
 
-// A host automating a control sends a change before every block.
-void changeEveryBlock(benchmark::State& state, std::int32_t parameter, float a, float b) {
-    Rig rig(static_cast<std::size_t>(state.range(0)));
-    bool flip = false;
-    for (auto _ : state) {
-        rig.record->setParameter(rig.record, parameter, flip ? a : b);
-        flip = !flip;
-        rig.replacing(static_cast<std::int32_t>(state.range(0)));
-        benchmark::ClobberMemory();
-    }
-    perFrame(state, state.range(0));
-}
-void TempoChangeEveryBlock(benchmark::State& state) { changeEveryBlock(state, kTempo, 0.3f, 0.7f); }
-void DepthChangeEveryBlock(benchmark::State& state) { changeEveryBlock(state, kDepth, 0.3f, 0.7f); }
-
-// One parameter change alone, at the slowest cycle (96 beats at 60 BPM),
-// where a table rebuild would cost most.
+// One parameter change alone, at the slowest cycle (96 beats at 60 BPM).
 void ParameterChange(benchmark::State& state) {
-    Rig rig(64);
+    Rig rig;
     rig.record->setParameter(rig.record, kTempo, 0.0f);
     rig.record->setParameter(rig.record, kResolution, 1.0f);
     const auto parameter = static_cast<std::int32_t>(state.range(0));
@@ -149,7 +267,7 @@ void ParameterChange(benchmark::State& state) {
 }
 
 void ProgramChange(benchmark::State& state) {
-    Rig rig(64);
+    Rig rig;
     rig.plugin->setProgram(1);
     rig.record->setParameter(rig.record, kTempo, 0.0f);
     rig.record->setParameter(rig.record, kResolution, 1.0f);
@@ -165,35 +283,62 @@ void ProgramChange(benchmark::State& state) {
 // Silence after a loud burst with the feedback at its top: the decay would
 // sink into subnormal numbers; the counter says how many outputs were.
 void SilentTailAfterBurst(benchmark::State& state) {
-    Rig rig(4096);
+    Rig rig;
     rig.record->setParameter(rig.record, kFeedback, 1.0f);
-    rig.replacing(4096);
-    std::fill(rig.inL.begin(), rig.inL.end(), 0.0f);
-    std::fill(rig.inR.begin(), rig.inR.end(), 0.0f);
+    rig.replacing(0, kMaxBlock);
+    Channel silence(kMaxBlock);
+    float* in[] = {silence.data(), silence.data()};
+    float* out[] = {rig.outLeft.data(), rig.outRight.data()};
     double subnormal = 0;
     for (auto _ : state) {
-        rig.replacing(4096);
-        for (std::size_t i = 0; i < 4096; ++i) {
-            subnormal += std::fpclassify(rig.outL[i]) == FP_SUBNORMAL ? 1 : 0;
-            subnormal += std::fpclassify(rig.outR[i]) == FP_SUBNORMAL ? 1 : 0;
+        rig.record->processReplacing(rig.record, in, out, kMaxBlock);
+        for (std::size_t i = 0; i < kMaxBlock; ++i) {
+            subnormal += std::fpclassify(rig.outLeft.data()[i]) == FP_SUBNORMAL ? 1 : 0;
         }
     }
     state.counters["subnormal_outputs"] = subnormal;
-    perFrame(state, 4096);
+    countFrames(state, static_cast<std::int64_t>(state.iterations()) * kMaxBlock);
 }
 
-void blocks(benchmark::internal::Benchmark* b) { b->Arg(64)->Arg(512)->Arg(4096); }
+// A peer in host-like conditions.
+void Peer(benchmark::State& state, PeerFlanger* peer) {
+    Rig rig;
+    Blocks blocks(static_cast<int>(state.range(0)));
+    Feed feed(true);
+    std::int64_t frames = 0;
+    for (auto _ : state) {
+        const int n = blocks.next();
+        const std::size_t start = feed.next(n);
+        clearExceptionFlags();
+        peer->run(pool().left.data() + start, pool().right.data() + start, rig.outLeft.data(), rig.outRight.data(), n);
+        benchmark::ClobberMemory();
+        frames += n;
+    }
+    countFrames(state, frames);
+}
 
-BENCHMARK(Memcpy)->Apply(blocks);
-BENCHMARK(ProcessReplacing)->Apply(blocks);
-BENCHMARK(Process)->Apply(blocks);
-BENCHMARK(TempoChangeEveryBlock)->Arg(64)->Arg(512);
-BENCHMARK(DepthChangeEveryBlock)->Arg(64)->Arg(512);
-BENCHMARK(ParameterChange)->DenseRange(0, 7);
-BENCHMARK(ProgramChange);
-BENCHMARK(SilentTailAfterBurst);
+const std::vector<int> kBlocks = {32, 64, 128, 512, 1024, 4096, kIrregular};
 
-// Keeps the median of each benchmark for the table of ratios.
+void registerAll(const std::vector<std::unique_ptr<PeerFlanger>>& peers) {
+    const Conditions host{true}, best{false};
+    for (int block : kBlocks) {
+        benchmark::RegisterBenchmark("Memcpy/host", Memcpy, host)->Arg(block);
+        benchmark::RegisterBenchmark("Replacing/host", Replacing, host, 0)->Arg(block);
+        benchmark::RegisterBenchmark("Replacing/firstcycle", Replacing, host, kFramesPerFirstCycle)->Arg(block);
+        benchmark::RegisterBenchmark("Adding/host", Adding, host)->Arg(block);
+        benchmark::RegisterBenchmark("Memcpy/best", Memcpy, best)->Arg(block);
+        benchmark::RegisterBenchmark("Replacing/best", Replacing, best, 0)->Arg(block);
+        for (const auto& peer : peers) {
+            benchmark::RegisterBenchmark(("Peer/" + peer->name()).c_str(), Peer, peer.get())->Arg(block);
+        }
+    }
+    benchmark::RegisterBenchmark("TempoChangeEveryBlock", TempoChangeEveryBlock)->Arg(64);
+    benchmark::RegisterBenchmark("ParameterChange", ParameterChange)->DenseRange(0, 7);
+    benchmark::RegisterBenchmark("ProgramChange", ProgramChange);
+    benchmark::RegisterBenchmark("SilentTailAfterBurst", SilentTailAfterBurst);
+}
+
+// Keeps the median of each benchmark for the tables.
 class MedianReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
@@ -213,37 +358,70 @@ public:
     std::map<std::string, Median> medians;
 };
 
-void printRatios(const MedianReporter& reporter) {
+std::string blockName(int block) { return block == kIrregular ? "irregular" : std::to_string(block); }
+
+void printTables(const MedianReporter& reporter, const std::vector<std::unique_ptr<PeerFlanger>>& peers) {
     const auto& m = reporter.medians;
-    auto find = [&](const std::string& name) { return m.count(name) != 0 ? m.at(name) : MedianReporter::Median{}; };
-    std::printf("\nMedians as multiples of memcpy of the same buffers (ns per stereo frame):\n");
-    for (const char* name : {"ProcessReplacing", "Process", "TempoChangeEveryBlock", "DepthChangeEveryBlock"}) {
-        for (int block : {64, 512, 4096}) {
-            const auto run = find(std::string(name) + "/" + std::to_string(block));
-            const auto floor = find("Memcpy/" + std::to_string(block));
-            if (run.nsPerFrame == 0 || floor.nsPerFrame == 0) continue;
-            std::printf("  %-24s block %4d: %7.3f ns/frame = %6.1f x memcpy (%.3f)\n", name, block, run.nsPerFrame,
-                        run.nsPerFrame / floor.nsPerFrame, floor.nsPerFrame);
+    auto find = [&](const std::string& name, int block) {
+        const std::string key = name + "/" + std::to_string(block);
+        return m.count(key) != 0 ? m.at(key) : MedianReporter::Median{};
+    };
+    std::printf("\nprocessReplacing, ns per stereo frame and x memcpy in the same conditions:\n");
+    std::printf("  %-9s | %-16s | %-16s | %-16s | %-16s | %s\n", "block", "host-like", "first LFO cycle",
+                "process (adding)", "best case", "host / best");
+    for (int block : kBlocks) {
+        const double hostFloor = find("Memcpy/host", block).nsPerFrame;
+        const double bestFloor = find("Memcpy/best", block).nsPerFrame;
+        const double host = find("Replacing/host", block).nsPerFrame;
+        const double first = find("Replacing/firstcycle", block).nsPerFrame;
+        const double adding = find("Adding/host", block).nsPerFrame;
+        const double best = find("Replacing/best", block).nsPerFrame;
+        if (host == 0 || hostFloor == 0) continue;
+        std::printf("  %-9s | %6.3f = %5.1f x | %6.3f = %5.1f x | %6.3f = %5.1f x | %6.3f = %5.1f x | %5.2f\n",
+                    blockName(block).c_str(), host, host / hostFloor, first, first / hostFloor, adding,
+                    adding / hostFloor, best, bestFloor > 0 ? best / bestFloor : 0.0, best > 0 ? host / best : 0.0);
+    }
+    if (!peers.empty()) {
+        std::printf("\nDebian's flangers in the same host-like conditions, ns per stereo frame (ours is faster by):\n");
+        std::printf("  %-38s", "plug-in");
+        for (int block : kBlocks) std::printf(" | %-15s", blockName(block).c_str());
+        std::printf("\n  %-38s", "ours (default program)");
+        for (int block : kBlocks) std::printf(" | %6.2f         ", find("Replacing/host", block).nsPerFrame);
+        std::printf("\n");
+        for (const auto& peer : peers) {
+            std::printf("  %-38s", peer->name().c_str());
+            for (int block : kBlocks) {
+                const double ns = find("Peer/" + peer->name(), block).nsPerFrame;
+                const double ours = find("Replacing/host", block).nsPerFrame;
+                std::printf(" | %6.2f (%5.1fx)", ns, ours > 0 ? ns / ours : 0.0);
+            }
+            std::printf("\n");
         }
     }
-    const double block64 = find("ProcessReplacing/64").nsPerCall;
-    std::printf("\nControl changes against one 64-frame block (%.1f ns):\n", block64);
+    const double block64 = find("Replacing/host", 64).nsPerCall;
+    const double tempo64 = m.count("TempoChangeEveryBlock/64") != 0 ? m.at("TempoChangeEveryBlock/64").nsPerCall : 0;
+    std::printf("\nControl changes against one host-like 64-frame block (%.1f ns):\n", block64);
+    std::printf("  a Tempo change before every block: %.1f ns per block = %.2f x the block alone\n", tempo64,
+                block64 > 0 ? tempo64 / block64 : 0.0);
     const char* names[] = {"Tempo", "Resolution", "Send", "Depth", "Mod Amt", "Waveform", "FeedBack", "Boost"};
     for (int p = 0; p < 8; ++p) {
-        const double ns = find("ParameterChange/" + std::to_string(p)).nsPerCall;
-        std::printf("  setParameter %-10s %8.1f ns = %5.2f blocks\n", names[p], ns, ns / block64);
+        const std::string key = "ParameterChange/" + std::to_string(p);
+        const double ns = m.count(key) != 0 ? m.at(key).nsPerCall : 0.0;
+        std::printf("  setParameter %-10s %8.1f ns = %5.2f blocks\n", names[p], ns, block64 > 0 ? ns / block64 : 0.0);
     }
-    const double program = find("ProgramChange").nsPerCall;
-    std::printf("  program change           %8.1f ns = %5.2f blocks\n", program, program / block64);
+    const double program = m.count("ProgramChange") != 0 ? m.at("ProgramChange").nsPerCall : 0.0;
+    std::printf("  program change           %8.1f ns = %5.2f blocks\n", program, block64 > 0 ? program / block64 : 0.0);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
+    const auto peers = installedPeers(kMaxBlock);
+    registerAll(peers);
     MedianReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    printRatios(reporter);
+    printTables(reporter, peers);
     benchmark::Shutdown();
     return 0;
 }
