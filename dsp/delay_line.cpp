@@ -27,9 +27,9 @@ void DelayLine::setDelay(std::int32_t delay) {
 }
 
 float DelayLine::tick(float input) {
-    buffer[writeIndex] = input;
+    buffer[static_cast<std::size_t>(writeIndex)] = input;
     if (++writeIndex == length) writeIndex = 0;
-    const float output = buffer[readIndex];
+    const float output = buffer[static_cast<std::size_t>(readIndex)];
     if (++readIndex == length) readIndex = 0;
     return output;
 }

@@ -25,7 +25,7 @@ public:
     // negative ones as 0. Works from the current write position.
     void setDelay(std::int32_t delay);
     // The sample the next tick reads; at delay 0 the oldest sample instead.
-    float peek() const { return buffer[readIndex]; }
+    float peek() const { return buffer[static_cast<std::size_t>(readIndex)]; }
     // Stores input, then reads: at delay d returns the input of d ticks ago.
     float tick(float input);
     // Silences the line; the positions, and so the delay, stay.
