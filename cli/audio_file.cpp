@@ -137,6 +137,9 @@ AudioWriter::AudioWriter(OutputFile& output, int channels, int sampleRate, int f
         throw processingError(output.name() + ": cannot write " + describeFormat(format) + ": " +
                               sf_strerror(nullptr));
     }
+    // No PEAK chunk: it carries the time of writing, and the same render
+    // should give the same bytes.
+    sf_command(file, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
     for (const auto& [kind, text] : strings) sf_set_string(file, kind, text.c_str());
 }
 

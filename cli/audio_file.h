@@ -55,7 +55,7 @@ private:
 };
 
 // Writes audio into an OutputFile; commit() completes the file and puts it
-// in place. Samples for integer encodings must lie within -1..1 (the
+// in place. The same audio gives the same bytes (no time of writing). Samples for integer encodings must lie within -1..1 (the
 // renderer clips them itself: libsndfile's own clipping is slow).
 class AudioWriter {
 public:
