@@ -1,6 +1,8 @@
 #!/bin/sh
 # Builds and runs the benchmarks (not part of the tests): the plug-in through
-# its entry points against memcpy, then fxrender against a plain copy.
+# its entry points as hosts call it, against memcpy and beside the flangers
+# Debian ships where they are installed (swh-plugins, tap-plugins,
+# calf-plugins, mda-lv2), then fxrender against a plain copy.
 set -eu
 cd "$(dirname "$0")/.."
 scripts/setup.sh
