@@ -5,7 +5,7 @@
 set -eu
 
 packages="cmake g++ clang lld make binutils pkg-config libgtest-dev libbenchmark-dev libsndfile1-dev
-libcli11-dev sndfile-programs parallel bc g++-multilib libgtest-dev:i386 g++-mingw-w64-i686-posix
+libcli11-dev sndfile-programs parallel sox lv2-dev liblilv-dev lilv-utils lv2file sordi bc g++-multilib libgtest-dev:i386 g++-mingw-w64-i686-posix
 g++-mingw-w64-x86-64-posix wine wine32:i386 wine64"
 
 as_root=""
