@@ -11,7 +11,7 @@
 #include "cli/stop_signals.h"
 #include "cli/tool_error.h"
 #include "cli/validate_command.h"
-#include "cli/validator.h"
+#include "validator/validator.h"
 
 namespace {
 

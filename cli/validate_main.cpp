@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "cli/validate_command.h"
-#include "cli/validator.h"
+#include "validator/validator.h"
 
 int main(int argc, char** argv) {
     CLI::App app{"Checks plug-in libraries of the 1.0 interface; exit status 0 when all pass."};

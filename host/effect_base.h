@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-#include "host/effect_record.h"
+#include "interface/effect_record.h"
 
 // Interface of an optional editor window. No effect of this library has one;
 // the hook exists so that the editor opcodes keep their meaning.

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "host/effect_record.h"
+#include "interface/effect_record.h"
 
 class EffectBase;
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "host/effect_record.h"
+#include "interface/effect_record.h"
 #include "loader/plugin_library.h"
 
 // One request a plug-in sent to the host.

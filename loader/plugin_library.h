@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "host/effect_record.h"
+#include "interface/effect_record.h"
 
 // A plug-in that cannot be used: the message names the file and the reason.
 class PluginError : public std::runtime_error {

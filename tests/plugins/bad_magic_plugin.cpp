@@ -1,6 +1,6 @@
 // A library whose `main` answers a record that is not one of the interface:
 // its magic is wrong. The loader must refuse it.
-#include "host/effect_record.h"
+#include "interface/effect_record.h"
 
 namespace {
 EffectRecord notARecord{};

@@ -48,6 +48,7 @@ inline constexpr std::int32_t kIdentifyAnswer = fourCharCode("NvEf");    // 0x4E
 
 // Bit values of EffectRecord::flags.
 enum EffectFlag : std::int32_t {
+    kFlagHasEditor = 1,  // the plug-in opens an editor window of its own (this one never does)
     kFlagHasClip = 2,
     kFlagHasVu = 4,
     kFlagCanMono = 8,

@@ -1,4 +1,4 @@
-#include "cli/child_process.h"
+#include "validator/child_process.h"
 
 #include <chrono>
 #include <thread>

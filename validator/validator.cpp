@@ -1,4 +1,4 @@
-#include "cli/validator.h"
+#include "validator/validator.h"
 
 #include <algorithm>
 #include <chrono>
@@ -12,7 +12,7 @@
 #include <random>
 #include <sstream>
 
-#include "cli/child_process.h"
+#include "validator/child_process.h"
 #include "loader/plugin_instance.h"
 
 namespace {
