@@ -11,11 +11,10 @@
 #include "cli/stop_signals.h"
 #include "cli/tool_error.h"
 #include "cli/validate_command.h"
-#include "validator/validator.h"
 
 namespace {
 
-constexpr const char* kVersion = "fxrender 1.0.0";
+constexpr const char* kVersion = "fxrender " TF_VERSION;
 constexpr const char* kCommands[] = {"demo", "render", "info", "validate"};
 
 constexpr const char* kMainExamples = R"(
@@ -105,7 +104,9 @@ int usage(const std::string& message, const std::string& command) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    stopsignals::install();
+    // The checks the validator runs in children end on signals as a plain
+    // program does; everything else stops cleanly on them.
+    if (argc < 2 || std::strcmp(argv[1], "validate-check") != 0) stopsignals::install();
 
     if (argc > 1 && argv[1][0] != '-' && std::strcmp(argv[1], "validate-check") != 0 &&
         std::none_of(std::begin(kCommands), std::end(kCommands),
@@ -182,15 +183,15 @@ int main(int argc, char** argv) {
     addCommon(info);
     addSession(info);
 
-    std::vector<std::string> validatePlugins;
-    bool strict = false;
+    ValidatorOptions validation;
+    double validateTimeout = 0;
+    std::uint64_t validateMemory = validation.memoryMiB;
     CLI::App* validate = app.add_subcommand("validate", "check plug-in libraries of this interface; 0 when all pass");
-    validate->add_option("plugins", validatePlugins, "plug-in library files (default: the one built beside this tool)");
-    validate->add_flag("--strict", strict, "add hostile values: NaN, infinities, out-of-range values and indices");
+    addValidateOptions(*validate, validation, validateTimeout, validateMemory);
 
     // One check in a child process, started by validate.
-    ValidateCheckOptions checkOptions;
-    CLI::App* validateCheck = addValidateCheckCommand(app, checkOptions);
+    CheckRequest checkRequest;
+    CLI::App* validateCheck = addValidateCheckCommand(app, checkRequest);
 
     try {
         app.parse(argc, argv);
@@ -210,13 +211,14 @@ int main(int argc, char** argv) {
         }
         if (info->parsed()) return runInfo(common, session);
         if (validate->parsed()) {
-            if (validatePlugins.empty()) validatePlugins.push_back(common.plugin);
-            return runValidate(validatePlugins, strict);
+            if (validation.paths.empty()) validation.paths.push_back(defaultPluginPath());
+            validation.memoryMiB = validateMemory;
+            if (validateTimeout > 0) validation.timeoutSeconds = validateTimeout;
+            validation.stopRequested = [] { return stopsignals::received() != 0; };
+            const int status = runValidate(validation);
+            return stopsignals::received() != 0 ? stopsignals::exitStatus() : status;
         }
-        if (validateCheck->parsed()) {
-            return runValidateCheck(checkOptions.check, checkOptions.plugin, checkOptions.resultFile,
-                                    checkOptions.strict);
-        }
+        if (validateCheck->parsed()) return runValidationCheck(checkRequest);
     } catch (const ToolError& error) {
         if (stopsignals::received() != 0) {
             messages::plain(stopsignals::describe());

@@ -58,8 +58,8 @@ RenderSession::RenderSession(const CommonOptions& common, const SessionOptions& 
     options = RenderOptions{text.blockSize, parseTail(text.tail), false};
     library = openPlugin(common.plugin);
     settings = resolveSettings(library, session.program, session.sets, defaults);
-    const auto probe = newInstance(settings);
-    lfoTempo = LfoTempo::of(*probe);
+    channelProbe = newInstance(settings);
+    lfoTempo = LfoTempo::of(*channelProbe);
     if (text.trueTempo && !lfoTempo) {
         throw usageError("--true-tempo: the plug-in '" + common.plugin + "' has no tempo-synchronised LFO this tool knows");
     }
@@ -112,8 +112,34 @@ void RenderSession::noteSampleRate(const RenderSource& source) {
                                 lfoTempo->bpm(), lfoTempo->bpm()));
 }
 
+void RenderSession::noteChannels(int fileChannels) {
+    const EffectRecord* record = channelProbe->record();
+    if (record->numInputs == 2 && record->numOutputs == 2) return;
+    if (notedChannels.exchange(true)) return;
+    const std::string fed = fileChannels == 1 ? "the file's one channel feeds" : "the file's two channels feed";
+    std::string what = "the plug-in has " + std::to_string(record->numInputs) + " inputs and " +
+                       std::to_string(record->numOutputs) + " outputs: ";
+    if (record->numInputs == 0) {
+        what += "it takes no input; ";
+    } else if (record->numInputs == 1) {
+        what += fileChannels == 1 ? fed + " its input; " : "the mix of the file's two channels feeds its input; ";
+    } else {
+        what += fed + " its inputs 1 and 2" + (record->numInputs > 2 ? ", the others are silent; " : "; ");
+    }
+    if (record->numOutputs == 0) {
+        what += "it gives no output, so the file is silent";
+    } else if (record->numOutputs == 1) {
+        what += "its one output is written" + std::string(fileChannels == 2 ? " to both channels" : "");
+    } else {
+        what += "its outputs 1" + std::string(fileChannels == 2 ? " and 2 are" : " (and 2, mixed where they differ) are") +
+                " written" + (record->numOutputs > 2 ? ", the others left out" : "");
+    }
+    messages::note(what);
+}
+
 void RenderSession::render(const RenderSource& source, const std::string& output, ProgressLine* progress) {
     const auto start = std::chrono::steady_clock::now();
+    noteChannels(source.channels);
     const int format = outputFormat(output, source.format);
     noteSampleRate(source);
     std::string tempoSaid;

@@ -2,6 +2,7 @@
 // into outputs exactly as a host does, and reporting each render.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -49,13 +50,18 @@ private:
     Settings settingsFor(int sampleRate, std::string& said);
     std::unique_ptr<PluginInstance> newInstance(const Settings& settings) const;
     void noteSampleRate(const RenderSource& source);
+    // Says once how a file's channels meet a plug-in without two inputs
+    // and two outputs.
+    void noteChannels(int fileChannels);
 
     CommonOptions common;
     RenderOptionsText text;
     RenderOptions options;
     std::shared_ptr<PluginLibrary> library;
     Settings settings;
+    std::unique_ptr<PluginInstance> channelProbe;  // an instance set up as for rendering, for what it reports
     std::optional<LfoTempo> lfoTempo;
+    std::atomic<bool> notedChannels{false};
     std::mutex notedMutex;
     std::set<int> notedRates;
 };

@@ -18,42 +18,57 @@ constexpr std::int64_t kSilentRunToStop = 4096;  // frames below kSilence that e
 constexpr std::int64_t kChunkFrames = 16384;    // frames read and written at a time
 
 // Planar buffers for one chunk of the file and the interleaving on both
-// sides; the plug-in gets the chunk in blocks of the host's block size.
+// sides; the plug-in gets the chunk in blocks of the host's block size. The
+// file feeds the plug-in's first inputs (mono to the first two, as a
+// mono-capable plug-in expects), the others are silent; its first outputs
+// are written back.
 class ChunkBuffers {
 public:
-    ChunkBuffers(int channels, std::int64_t frames, bool clipToFullScale)
-        : fileChannels(channels),
+    ChunkBuffers(int fileChannels, std::int32_t pluginInputs, std::int32_t pluginOutputs, std::int64_t frames,
+                 bool clipToFullScale)
+        : fileChannels(fileChannels),
           clipToFullScale(clipToFullScale),
-          interleaved(static_cast<std::size_t>(frames * channels)),
-          inLeft(static_cast<std::size_t>(frames)),
-          inRight(static_cast<std::size_t>(frames)),
-          outLeft(static_cast<std::size_t>(frames)),
-          outRight(static_cast<std::size_t>(frames)) {}
+          interleaved(static_cast<std::size_t>(frames * fileChannels)),
+          inputs(static_cast<std::size_t>(std::max(pluginInputs, 0)), std::vector<float>(static_cast<std::size_t>(frames))),
+          outputs(static_cast<std::size_t>(std::max(pluginOutputs, 0)), std::vector<float>(static_cast<std::size_t>(frames))) {}
 
     float* fileFrames() { return interleaved.data(); }
 
-    // Spreads `frames` interleaved frames over both plug-in inputs (mono to
-    // both), silence after them up to `total`.
+    // Spreads `frames` interleaved frames over the plug-in's inputs,
+    // silence after them up to `total`.
     void split(std::int64_t frames, std::int64_t total) {
         const auto n = static_cast<std::size_t>(frames);
-        if (fileChannels == 2) {
-            for (std::size_t i = 0; i < n; ++i) {
-                inLeft[i] = interleaved[2 * i];
-                inRight[i] = interleaved[2 * i + 1];
+        for (std::size_t c = 0; c < inputs.size(); ++c) {
+            std::vector<float>& channel = inputs[c];
+            const bool fed = c < 2 && (fileChannels == 1 || c < static_cast<std::size_t>(fileChannels));
+            if (fed && fileChannels == 2 && inputs.size() == 1) {
+                // One input for a stereo file: their mix.
+                for (std::size_t i = 0; i < n; ++i) {
+                    channel[i] = static_cast<float>((static_cast<double>(interleaved[2 * i]) + interleaved[2 * i + 1]) * 0.5);
+                }
+            } else if (fed) {
+                const std::size_t from = fileChannels == 1 ? 0 : c;
+                for (std::size_t i = 0; i < n; ++i) channel[i] = interleaved[static_cast<std::size_t>(fileChannels) * i + from];
+            } else {
+                std::fill(channel.begin(), channel.begin() + frames, 0.0f);
             }
-        } else {
-            std::copy_n(interleaved.begin(), n, inLeft.begin());
-            std::copy_n(interleaved.begin(), n, inRight.begin());
+            std::fill(channel.begin() + frames, channel.begin() + total, 0.0f);
         }
-        std::fill(inLeft.begin() + frames, inLeft.begin() + total, 0.0f);
-        std::fill(inRight.begin() + frames, inRight.begin() + total, 0.0f);
     }
 
     void process(PluginInstance& plugin, std::int64_t frames, std::int32_t block) {
+        const bool replacing = plugin.replaces();
+        std::vector<float*> in(inputs.size()), out(outputs.size());
         for (std::int64_t at = 0; at < frames; at += block) {
-            float* in[] = {inLeft.data() + at, inRight.data() + at};
-            float* out[] = {outLeft.data() + at, outRight.data() + at};
-            plugin.processReplacing(in, out, static_cast<std::int32_t>(std::min<std::int64_t>(block, frames - at)));
+            const auto n = static_cast<std::int32_t>(std::min<std::int64_t>(block, frames - at));
+            for (std::size_t c = 0; c < inputs.size(); ++c) in[c] = inputs[c].data() + at;
+            for (std::size_t c = 0; c < outputs.size(); ++c) out[c] = outputs[c].data() + at;
+            if (replacing) {
+                plugin.processReplacing(in.data(), out.data(), n);
+            } else {
+                for (float* channel : out) std::fill_n(channel, n, 0.0f);
+                plugin.process(in.data(), out.data(), n);
+            }
         }
     }
 
@@ -61,19 +76,26 @@ public:
     // of samples beyond full scale and of unequal mono outputs.
     void join(std::int64_t frames, RenderResult& result) {
         const auto n = static_cast<std::size_t>(frames);
+        const std::vector<float> silence(outputs.empty() ? n : 0, 0.0f);
+        auto output = [&](std::size_t c) -> const std::vector<float>& {
+            if (outputs.empty()) return silence;
+            return outputs[std::min(c, outputs.size() - 1)];
+        };
         if (fileChannels == 2) {
             for (std::size_t i = 0; i < n; ++i) {
-                interleaved[2 * i] = outLeft[i];
-                interleaved[2 * i + 1] = outRight[i];
+                interleaved[2 * i] = output(0)[i];
+                interleaved[2 * i + 1] = output(1)[i];
             }
         } else {
             // Both outputs are the same for a mono-capable plug-in fed the same
             // input; otherwise they are mixed down.
+            const auto& left = output(0);
+            const auto& right = output(1);
             for (std::size_t i = 0; i < n; ++i) {
-                float sample = outLeft[i];
-                if (sample != outRight[i] && !(std::isnan(sample) && std::isnan(outRight[i]))) {
+                float sample = left[i];
+                if (sample != right[i] && !(std::isnan(sample) && std::isnan(right[i]))) {
                     result.unequalMono = true;
-                    sample = static_cast<float>((static_cast<double>(sample) + outRight[i]) * 0.5);
+                    sample = static_cast<float>((static_cast<double>(sample) + right[i]) * 0.5);
                 }
                 interleaved[i] = sample;
             }
@@ -96,11 +118,13 @@ public:
         }
     }
 
-    // The last frame of the outputs above the silence threshold, or -1.
+    // The last frame of the written outputs above the silence threshold, or -1.
     std::int64_t lastAudible(std::int64_t frames) const {
         for (std::int64_t i = frames - 1; i >= 0; --i) {
             const auto at = static_cast<std::size_t>(i);
-            if (std::fabs(outLeft[at]) >= kSilence || std::fabs(outRight[at]) >= kSilence) return i;
+            for (std::size_t c = 0; c < std::min<std::size_t>(outputs.size(), 2); ++c) {
+                if (std::fabs(outputs[c][at]) >= kSilence) return i;
+            }
         }
         return -1;
     }
@@ -109,7 +133,7 @@ private:
     int fileChannels;
     bool clipToFullScale;
     std::vector<float> interleaved;
-    std::vector<float> inLeft, inRight, outLeft, outRight;
+    std::vector<std::vector<float>> inputs, outputs;
 };
 
 }  // namespace
@@ -120,7 +144,7 @@ RenderResult renderAudio(PluginInstance& plugin, int channels, int sampleRate, c
     // A whole number of blocks per chunk, so the blocks fall where a host
     // reading block by block would put them.
     const std::int64_t chunk = std::max<std::int64_t>(1, kChunkFrames / block) * block;
-    ChunkBuffers buffers(channels, chunk, options.integerOutput);
+    ChunkBuffers buffers(channels, plugin.record()->numInputs, plugin.record()->numOutputs, chunk, options.integerOutput);
     RenderResult result;
     auto checkCancelled = [&] {
         if (stopsignals::received() != 0) throw processingError(stopsignals::describe());

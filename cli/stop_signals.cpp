@@ -1,30 +1,54 @@
 #include "cli/stop_signals.h"
 
-#include <unistd.h>
-
 #include <atomic>
 #include <csignal>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace stopsignals {
 namespace {
 
 std::atomic<int> first{0};
-constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 
-void onSignal(int number) {
+// The first signal is recorded; a second ends the process at once.
+void record(int number) {
     int expected = 0;
-    if (!first.compare_exchange_strong(expected, number)) _exit(128 + expected);
+    if (!first.compare_exchange_strong(expected, number)) {
+#if defined(_WIN32)
+        ExitProcess(static_cast<UINT>(128 + expected));
+#else
+        _exit(128 + expected);
+#endif
+    }
 }
+
+#if defined(_WIN32)
+BOOL WINAPI onConsoleEvent(DWORD event) {
+    record(event == CTRL_C_EVENT ? SIGINT : SIGTERM);
+    return TRUE;
+}
+#else
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+void onSignal(int number) { record(number); }
+#endif
 
 }  // namespace
 
 void install() {
+#if defined(_WIN32)
+    SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+#else
     struct sigaction action {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     for (int number : kSignals) sigaddset(&action.sa_mask, number);
     action.sa_flags = 0;  // no SA_RESTART
     for (int number : kSignals) sigaction(number, &action, nullptr);
+#endif
 }
 
 int received() { return first.load(); }
@@ -35,8 +59,10 @@ const char* describe() {
     switch (first.load()) {
         case SIGINT: return "interrupted";
         case SIGTERM: return "terminated";
+#if !defined(_WIN32)
         case SIGHUP: return "hung up";
         case SIGPIPE: return "output pipe closed";
+#endif
         default: return "stopped";
     }
 }

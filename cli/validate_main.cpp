@@ -4,30 +4,33 @@
 
 #include <cstdio>
 
+#include "cli/stop_signals.h"
 #include "cli/validate_command.h"
-#include "validator/validator.h"
 
 int main(int argc, char** argv) {
     CLI::App app{"Checks plug-in libraries of the 1.0 interface; exit status 0 when all pass."};
-    app.set_version_flag("--version", "fxvalidate 1.0.0");
+    app.set_version_flag("--version", "fxvalidate " TF_VERSION);
     app.allow_windows_style_options(false);  // a path may start with a slash
-    std::vector<std::string> plugins;
-    bool strict = false;
-    app.add_option("plugins", plugins, "plug-in library files");
-    app.add_flag("--strict", strict, "add hostile values: NaN, infinities, out-of-range values and indices");
-    ValidateCheckOptions checkOptions;
-    CLI::App* check = addValidateCheckCommand(app, checkOptions);
+    ValidatorOptions options;
+    double timeout = 0;
+    std::uint64_t memoryMiB = options.memoryMiB;
+    addValidateOptions(app, options, timeout, memoryMiB);
+    CheckRequest request;
+    CLI::App* check = addValidateCheckCommand(app, request);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
         return app.exit(error);
     }
-    if (check->parsed()) {
-        return runValidateCheck(checkOptions.check, checkOptions.plugin, checkOptions.resultFile, checkOptions.strict);
-    }
-    if (plugins.empty()) {
-        std::fprintf(stderr, "fxvalidate: error: name at least one plug-in library (see fxvalidate --help)\n");
+    if (check->parsed()) return runValidationCheck(request);
+    if (options.paths.empty()) {
+        std::fprintf(stderr, "fxvalidate: error: name at least one plug-in library or folder (see fxvalidate --help)\n");
         return 1;
     }
-    return runValidate(plugins, strict);
+    stopsignals::install();
+    options.stopRequested = [] { return stopsignals::received() != 0; };
+    options.memoryMiB = memoryMiB;
+    if (timeout > 0) options.timeoutSeconds = timeout;
+    const int status = runValidate(options);
+    return stopsignals::received() != 0 ? stopsignals::exitStatus() : status;
 }

@@ -53,8 +53,9 @@ std::unique_ptr<PluginInstance> PluginInstance::create(std::shared_ptr<PluginLib
     if (effect->magic != kRecordMagic) {
         throw PluginError("'" + library->path() + "': answered a record without the interface's magic");
     }
-    if (effect->dispatcher == nullptr || effect->object == nullptr) {
-        throw PluginError("'" + library->path() + "': answered an incomplete record");
+    // The record's `object` is the plug-in's own business: hosts never read it.
+    if (effect->dispatcher == nullptr) {
+        throw PluginError("'" + library->path() + "': answered a record without a dispatcher");
     }
     {
         const std::lock_guard<std::mutex> lock(registryMutex);
@@ -105,10 +106,14 @@ TextReading PluginInstance::readText(std::int32_t opcode, std::int32_t index, st
     return reading;
 }
 
-void PluginInstance::process(float* const* inputs, float* const* outputs, std::int32_t frames) {
+bool PluginInstance::process(float* const* inputs, float* const* outputs, std::int32_t frames) {
+    if (effect->process == nullptr) return false;
     effect->process(effect, const_cast<float**>(inputs), const_cast<float**>(outputs), frames);
+    return true;
 }
 
-void PluginInstance::processReplacing(float* const* inputs, float* const* outputs, std::int32_t frames) {
+bool PluginInstance::processReplacing(float* const* inputs, float* const* outputs, std::int32_t frames) {
+    if (effect->processReplacing == nullptr) return false;
     effect->processReplacing(effect, const_cast<float**>(inputs), const_cast<float**>(outputs), frames);
+    return true;
 }

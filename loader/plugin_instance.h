@@ -47,7 +47,9 @@ struct TextReading {
 class PluginInstance {
 public:
     // Calls the library's `main`. Throws PluginError when it answers null or
-    // a record that is not one of this interface (wrong magic, no object).
+    // a record that is not one of this interface (wrong magic, no
+    // dispatcher). The record's `object` is not looked at: it is the
+    // plug-in's own.
     static std::unique_ptr<PluginInstance> create(std::shared_ptr<PluginLibrary> library,
                                                   std::shared_ptr<HostSide> host = nullptr);
     ~PluginInstance();
@@ -85,8 +87,11 @@ public:
     TextReading readText(std::int32_t opcode, std::int32_t index, std::size_t width);
 
     // Channel arrays as the entry points take them: inputs[c], outputs[c].
-    void process(float* const* inputs, float* const* outputs, std::int32_t frames);
-    void processReplacing(float* const* inputs, float* const* outputs, std::int32_t frames);
+    // An entry the record leaves null is never called: false then.
+    bool process(float* const* inputs, float* const* outputs, std::int32_t frames);
+    bool processReplacing(float* const* inputs, float* const* outputs, std::int32_t frames);
+    // Replacing processing offered: the flag and the entry both there.
+    bool replaces() const { return (effect->flags & kFlagCanReplacing) != 0 && effect->processReplacing != nullptr; }
 
 private:
     PluginInstance(std::shared_ptr<PluginLibrary> library, std::shared_ptr<HostSide> host,

@@ -48,7 +48,7 @@ std::shared_ptr<PluginLibrary> PluginLibrary::open(const std::string& path) {
     void* symbol = findSymbol(handle, "main");
     if (symbol == nullptr) {
         closeHandle(handle);
-        throw PluginError("'" + path + "': exports no 'main'; not a plug-in of this interface");
+        throw PluginError("'" + path + "': exports no 'main': not a library of interface version 1.0");
     }
     return std::shared_ptr<PluginLibrary>(
         new PluginLibrary(path, handle, reinterpret_cast<PluginMainProc>(symbol)));
