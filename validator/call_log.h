@@ -13,7 +13,9 @@ public:
     static void open(const std::string& path);
     // The call about to be made, printf-style; cut to the log's size.
     static void about(const char* format, ...)
-#if defined(__GNUC__)
+#if defined(__MINGW32__)
+        __attribute__((format(gnu_printf, 1, 2)))  // MinGW's C99 printf family, not msvcrt's
+#elif defined(__GNUC__)
         __attribute__((format(printf, 1, 2)))
 #endif
         ;

@@ -28,23 +28,23 @@ public:
         if (size <= 0 || static_cast<std::size_t>(size) > kMaxFileBytes) return;
         data.resize(static_cast<std::size_t>(size));
         in.seekg(0);
-        in.read(reinterpret_cast<char*>(data.data()), size);
+        in.read(reinterpret_cast<char*>(data.data()), static_cast<std::streamsize>(size));
         if (!in) data.clear();
     }
     bool has(std::uint64_t at, std::uint64_t size) const { return at <= data.size() && size <= data.size() - at; }
     template <typename T>
     T get(std::uint64_t at) const {
         T value{};
-        if (has(at, sizeof(T))) std::memcpy(&value, data.data() + at, sizeof(T));
+        if (has(at, sizeof(T))) std::memcpy(&value, data.data() + static_cast<std::size_t>(at), sizeof(T));
         return value;
     }
     // A NUL-terminated string at `at`, empty when it runs off the end.
     std::string string(std::uint64_t at) const {
         if (!has(at, 1)) return {};
-        const void* end = std::memchr(data.data() + at, 0, data.size() - at);
+        const unsigned char* start = data.data() + static_cast<std::size_t>(at);
+        const void* end = std::memchr(start, 0, data.size() - static_cast<std::size_t>(at));
         if (end == nullptr) return {};
-        return std::string(reinterpret_cast<const char*>(data.data() + at),
-                           static_cast<const unsigned char*>(end) - (data.data() + at));
+        return std::string(reinterpret_cast<const char*>(start), static_cast<const unsigned char*>(end) - start);
     }
     std::size_t size() const { return data.size(); }
 
