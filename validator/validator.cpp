@@ -354,6 +354,18 @@ int runValidate(const ValidatorOptions& options) {
             explicitFiles = true;
         }
     }
+    // The same file under two names (a link) once.
+    std::vector<std::string> unique;
+    std::vector<std::string> seen;
+    for (const auto& library : libraries) {
+        std::error_code error;
+        const std::string identity = fs::weakly_canonical(library, error).string();
+        const std::string key = error ? library : identity;
+        if (std::find(seen.begin(), seen.end(), key) != seen.end()) continue;
+        seen.push_back(key);
+        unique.push_back(library);
+    }
+    libraries = std::move(unique);
     if (libraries.empty()) {
         std::fprintf(stderr, "validate: no library of this interface found (%zu libraries without 'main' skipped)\n", skipped);
         return skipped > 0 || explicitFiles ? 2 : 1;
