@@ -1,6 +1,7 @@
 #include "validator/child_process.h"
 
 #include <chrono>
+#include <limits>
 #include <mutex>
 #include <thread>
 
@@ -93,7 +94,8 @@ ChildOutcome runSelf(const std::vector<std::string>& arguments, const ChildLimit
     if (job != nullptr) {
         JOBOBJECT_EXTENDED_LIMIT_INFORMATION info{};
         info.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-        if (limits.memoryBytes > 0) {
+        // A limit beyond what SIZE_T holds cannot bind a process of this width.
+        if (limits.memoryBytes > 0 && limits.memoryBytes <= std::numeric_limits<SIZE_T>::max()) {
             info.BasicLimitInformation.LimitFlags |= JOB_OBJECT_LIMIT_PROCESS_MEMORY;
             info.ProcessMemoryLimit = static_cast<SIZE_T>(limits.memoryBytes);
         }
@@ -149,7 +151,9 @@ ChildOutcome runSelf(const std::vector<std::string>& arguments, const ChildLimit
             dup2(output, STDERR_FILENO);
         }
         if (nothing >= 0) dup2(nothing, STDIN_FILENO);
-        if (limits.memoryBytes > 0 && !kSanitized) {
+        // A limit beyond what rlim_t holds (4 GiB and more in a 32-bit
+        // process) cannot bind: truncated, it would be a tiny one.
+        if (limits.memoryBytes > 0 && limits.memoryBytes <= std::numeric_limits<rlim_t>::max() && !kSanitized) {
             const rlimit memory{static_cast<rlim_t>(limits.memoryBytes), static_cast<rlim_t>(limits.memoryBytes)};
             setrlimit(RLIMIT_AS, &memory);
         }
