@@ -11,6 +11,11 @@
 #include <sstream>
 #include <thread>
 
+#if defined(__GLIBC__)
+#include <dlfcn.h>
+#include <gnu/libc-version.h>
+#endif
+
 #include "validator/call_log.h"
 #include "validator/child_process.h"
 #include "validator/library_file.h"
@@ -67,11 +72,14 @@ std::vector<std::pair<std::string, std::string>> heapChecking() {
     return {};
 #endif
 #endif
-    for (const char* folder : {"/lib/x86_64-linux-gnu", "/lib/aarch64-linux-gnu", "/lib/i386-linux-gnu", "/lib64", "/lib"}) {
-        const std::string library = std::string(folder) + "/libc_malloc_debug.so.0";
-        std::error_code error;
-        if (fs::exists(library, error)) return {{"LD_PRELOAD", library}, {"GLIBC_TUNABLES", "glibc.malloc.check=3"}};
-    }
+    // The debugging library of the C library this program runs on, from the
+    // same folder: another architecture's (a multiarch machine has several)
+    // would not load.
+    Dl_info where{};
+    if (dladdr(reinterpret_cast<void*>(&gnu_get_libc_version), &where) == 0 || where.dli_fname == nullptr) return {};
+    const fs::path library = fs::path(where.dli_fname).parent_path() / "libc_malloc_debug.so.0";
+    std::error_code error;
+    if (fs::exists(library, error)) return {{"LD_PRELOAD", library.string()}, {"GLIBC_TUNABLES", "glibc.malloc.check=3"}};
 #endif
     return {};
 }
@@ -140,7 +148,7 @@ private:
         limits.seconds = options.timeoutSeconds ? *options.timeoutSeconds
                          : std::string(check.name) == "load" ? kLoadSeconds
                                                              : kBaseCheckSeconds + kSecondsPerInstance * instanceSeconds;
-        limits.memoryBytes = options.memoryMiB << 20;
+        limits.memoryBytes = options.memoryMiB > (UINT64_MAX >> 20) ? UINT64_MAX : options.memoryMiB << 20;
         limits.outputFile = outputFile;
         limits.environment = heapChecking();
         limits.stopRequested = options.stopRequested;
