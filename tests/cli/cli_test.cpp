@@ -2,7 +2,9 @@
 #include <chrono>
 #include <cmath>
 #include <csignal>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 
 #include "loader/plugin_instance.h"
@@ -26,6 +28,24 @@ TEST_F(Tool, DemoWritesAPlayableFile) {
     double energy = 0.0;
     for (float s : demo.samples) energy += static_cast<double>(s) * s;
     EXPECT_GT(energy / static_cast<double>(demo.samples.size()), 1e-4);
+}
+
+// The demo in floating point is the same file on every machine the tool is
+// built for (x86-64 with or without vector kernels, ARM64), bit for bit:
+// FNV-1a over the bits of every sample.
+TEST_F(Tool, DemoRendersTheSameBitsOnEveryMachine) {
+    const Outcome result = run("demo --float -q -o " + at("demo.wav"));
+    ASSERT_EQ(result.status, 0) << result.output;
+    std::uint64_t hash = 14695981039346656037ull;
+    for (float sample : readAudio(at("demo.wav")).samples) {
+        std::uint32_t bits;
+        std::memcpy(&bits, &sample, sizeof bits);
+        for (int byte = 0; byte < 4; ++byte) {
+            hash ^= (bits >> (8 * byte)) & 0xFFu;
+            hash *= 1099511628211ull;
+        }
+    }
+    EXPECT_EQ(hash, 5701258512753002458ull);
 }
 
 // The tool's render equals the same audio pushed through the plug-in in
