@@ -4,6 +4,6 @@
 # (or the file given with -o). Further arguments go to `fxrender demo`.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/setup.sh"
+"$root/scripts/setup.sh" build
 "$root/scripts/build.sh" release >/dev/null
 exec "$root/build/release/fxrender" demo "$@"
