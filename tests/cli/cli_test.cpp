@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <optional>
 
 #include "loader/plugin_instance.h"
 #include "tool_harness.h"
@@ -216,15 +217,28 @@ TEST_F(Tool, RendersThroughOtherChannelCountsAndSaysHow) {
 
 // Ctrl-C stops a validation at once, the check in progress with it.
 TEST_F(Tool, ValidateStopsAtOnceOnCtrlC) {
+    // A temporary folder of its own (the tool inherits TMPDIR): the signal
+    // goes once this run's first check has started, not on other runs' files.
+    const fs::path temporary = at("tmp");
+    fs::create_directories(temporary);
+    const char* previous = std::getenv("TMPDIR");
+    const std::optional<std::string> saved = previous ? std::optional<std::string>(previous) : std::nullopt;
+    setenv("TMPDIR", temporary.c_str(), 1);
     const Launch launch{{"validate", HANGING_PLUGIN}, {}, {}, false, false};
     const auto start = std::chrono::steady_clock::now();
-    const Outcome result = interrupt(launch, fs::temp_directory_path(), "fxvalidate-", SIGINT);
+    const Outcome result = interrupt(launch, temporary, "fxvalidate-", SIGINT);
+    if (saved) {
+        setenv("TMPDIR", saved->c_str(), 1);
+    } else {
+        unsetenv("TMPDIR");
+    }
     EXPECT_EQ(result.status, 130) << result.output;
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
     // The pattern's first letter in brackets, so that it does not find pgrep's own shell.
     const std::string name = fs::path(HANGING_PLUGIN).filename().string();
     const std::string pattern = "[" + name.substr(0, 1) + "]" + name.substr(1);
     EXPECT_NE(std::system(("pgrep -f '" + pattern + "' >/dev/null").c_str()), 0) << "a check child outlived the run";
+    EXPECT_TRUE(fs::is_empty(temporary)) << "the run's temporary files are left";
 }
 
 TEST_F(Tool, ValidatePassesThePluginAndFailsEachMisbehaviour) {
