@@ -113,8 +113,13 @@ private:
 std::string defaultPluginPath() {
     std::error_code error;
     const fs::path self = fs::read_symlink("/proc/self/exe", error);
-    if (!error) return (self.parent_path() / kPluginFile).string();
-    return kPluginFile;
+    if (error) return kPluginFile;
+    // Beside the tool in a build folder; installed, in the plug-in folder of
+    // the same prefix (bin/fxrender, lib/tempo-flanger/).
+    const fs::path beside = self.parent_path() / kPluginFile;
+    const fs::path installed = self.parent_path().parent_path() / "lib" / "tempo-flanger" / kPluginFile;
+    if (!fs::exists(beside, error) && fs::exists(installed, error)) return installed.lexically_normal().string();
+    return beside.string();
 }
 
 int runRender(const CommonOptions& common, const SessionOptions& session, const RenderOptionsText& text,

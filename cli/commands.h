@@ -33,5 +33,6 @@ int runDemo(const CommonOptions& common, const SessionOptions& session, const Re
             const std::string& output);
 int runInfo(const CommonOptions& common, const SessionOptions& session);
 
-// The plug-in library built beside this program.
+// The plug-in library: beside this program (a build folder), else in
+// ../lib/tempo-flanger/ from its folder (an installed prefix).
 std::string defaultPluginPath();

@@ -118,7 +118,7 @@ int main(int argc, char** argv) {
                      "");
     }
 
-    CLI::App app{"Renders audio through a plug-in library, as a host application does."};
+    CLI::App app{"Renders audio through a plug-in library, as a host application does.", "fxrender"};
     app.footer(kMainExamples);
     app.set_version_flag("--version", kVersion);
     app.require_subcommand(1);

@@ -3,12 +3,13 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
+#include <cstring>
 
 #include "cli/stop_signals.h"
 #include "cli/validate_command.h"
 
 int main(int argc, char** argv) {
-    CLI::App app{"Checks plug-in libraries of the 1.0 interface; exit status 0 when all pass."};
+    CLI::App app{"Checks plug-in libraries of the 1.0 interface; exit status 0 when all pass.", "fxvalidate"};
     app.set_version_flag("--version", "fxvalidate " TF_VERSION);
     app.allow_windows_style_options(false);  // a path may start with a slash
     ValidatorOptions options;
@@ -17,6 +18,8 @@ int main(int argc, char** argv) {
     addValidateOptions(app, options, timeout, memoryMiB);
     CheckRequest request;
     CLI::App* check = addValidateCheckCommand(app, request);
+    // Only the validator starts its checks: the help shows no command.
+    check->disabled(argc < 2 || std::strcmp(argv[1], "validate-check") != 0);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
