@@ -9,6 +9,7 @@
 #   plain    the native build without vector kernels: the audio loop frame by frame
 #   win32    32-bit Windows DLL and tests (mingw-w64; tests run under Wine)
 #   win64    64-bit Windows DLL and tests
+#   arm64    ARM64 Linux: the plug-in, the LV2 bundle, the tools and the tests (run under qemu-aarch64)
 # Usage: scripts/build.sh [configuration]
 set -eu
 cd "$(dirname "$0")/.."
@@ -29,7 +30,9 @@ case "$config" in
     plain) set -- -DCMAKE_BUILD_TYPE=Release -DTF_VECTOR_KERNELS=OFF -DTF_BUILD_BENCHMARKS=OFF ;;
     win32) set -- -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$toolchains/mingw-i686.cmake" ;;
     win64) set -- -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$toolchains/mingw-x86_64.cmake" ;;
-    *) echo "build: unknown configuration '$config' (release, asan, clang, plain, tsan, fuzz, linux32, win32, win64)" >&2; exit 1 ;;
+    arm64) set -- -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$toolchains/linux-aarch64.cmake" \
+        -DTF_BUILD_TOOLS=ON -DTF_BUILD_BENCHMARKS=OFF ;;
+    *) echo "build: unknown configuration '$config' (release, asan, clang, plain, tsan, fuzz, linux32, win32, win64, arm64)" >&2; exit 1 ;;
 esac
 
 cmake -S . -B "build/$config" "$@" >/dev/null

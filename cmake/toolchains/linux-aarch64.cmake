@@ -9,4 +9,7 @@ set(CMAKE_CXX_COMPILER aarch64-linux-gnu-g++)
 set(CMAKE_LIBRARY_ARCHITECTURE aarch64-linux-gnu)
 # pkg-config looks at the arm64 packages' descriptions only.
 set(ENV{PKG_CONFIG_LIBDIR} /usr/lib/aarch64-linux-gnu/pkgconfig:/usr/share/pkgconfig)
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64)
+# qemu-aarch64 from qemu-user, or the static one that qemu-user-static
+# registers with the kernel.
+find_program(TF_QEMU_AARCH64 NAMES qemu-aarch64 qemu-aarch64-static REQUIRED)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${TF_QEMU_AARCH64})
