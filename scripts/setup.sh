@@ -65,7 +65,9 @@ case " $* " in
         binfmt=/proc/sys/fs/binfmt_misc
         if [ ! -e "$binfmt/qemu-aarch64" ]; then
             [ -e "$binfmt/register" ] || $as_root mount -t binfmt_misc binfmt_misc "$binfmt" 2>/dev/null || true
-            $as_root update-binfmts --enable qemu-aarch64 >/dev/null 2>&1 || true
+            $as_root update-binfmts --enable qemu-aarch64 >/dev/null 2>&1 ||
+                { $as_root update-binfmts --import qemu-aarch64 >/dev/null 2>&1 &&
+                  $as_root update-binfmts --enable qemu-aarch64 >/dev/null 2>&1; } || true
         fi
         ;;
 esac
