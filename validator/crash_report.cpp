@@ -123,7 +123,7 @@ void CrashReport::install(long long descriptor) {
     sigaltstack(&stack, nullptr);
     struct sigaction action {};
     action.sa_sigaction = onSignal;
-    action.sa_flags = SA_SIGINFO | SA_ONSTACK | SA_RESETHAND;
+    action.sa_flags = static_cast<int>(SA_SIGINFO | SA_ONSTACK | SA_RESETHAND);
     sigemptyset(&action.sa_mask);
     for (int number : {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT}) sigaction(number, &action, nullptr);
 #endif

@@ -44,7 +44,7 @@ public:
         const unsigned char* start = data.data() + static_cast<std::size_t>(at);
         const void* end = std::memchr(start, 0, data.size() - static_cast<std::size_t>(at));
         if (end == nullptr) return {};
-        return std::string(reinterpret_cast<const char*>(start), static_cast<const unsigned char*>(end) - start);
+        return std::string(reinterpret_cast<const char*>(start), static_cast<std::size_t>(static_cast<const unsigned char*>(end) - start));
     }
     std::size_t size() const { return data.size(); }
 

@@ -262,7 +262,8 @@ std::string table(const LibraryResult& library, bool strict) {
 
 std::string jsonString(const std::string& text) {
     std::string out = "\"";
-    for (unsigned char c : text) {
+    for (const char raw : text) {
+        const auto c = static_cast<unsigned char>(raw);
         if (c == '"' || c == '\\') {
             out += '\\';
             out += static_cast<char>(c);
