@@ -170,7 +170,7 @@ int main(int argc, char** argv) {
     renderCommand->footer(kRenderExamples);
     renderCommand->add_option("inputs", inputs, "input files (WAV, AIFF, FLAC, Ogg, MP3, ...); - for standard input");
     renderCommand->add_option("-o,--output", output,
-                              "output file, folder (several inputs, or a name ending in /), or - for standard output");
+                              "output file; an existing folder for several inputs (for one, end its name with /); - for standard output");
     renderCommand->add_option("--from-list", listFile, "a file naming one input per line; - for standard input");
     renderCommand->add_option("-j,--jobs", render.jobs, "files rendered at once (default: one per core)");
     addCommon(renderCommand);
