@@ -20,19 +20,19 @@ function(help_text out)
   set(${out} "${text}" PARENT_SCOPE)
 endfunction()
 
-# Text shown as it is: in no-fill mode, with roff's escape character, the
-# minus sign and a control character at the start of a line made literal.
-function(roff_literal out text)
-  string(REPLACE "\\" "\\e" text "${text}")
-  string(REPLACE "-" "\\-" text "${text}")
-  string(REGEX REPLACE "(^|\n)([.'])" "\\1\\\\&\\2" text "${text}")
-  set(${out} ".nf\n${text}\n.fi\n" PARENT_SCOPE)
-endfunction()
-
+# Text with roff's escape character and the minus sign made literal.
 function(roff_text out text)
   string(REPLACE "\\" "\\e" text "${text}")
   string(REPLACE "-" "\\-" text "${text}")
   set(${out} "${text}" PARENT_SCOPE)
+endfunction()
+
+# Text shown as it is, in no-fill mode: also a control character at the
+# start of a line made literal.
+function(roff_literal out text)
+  roff_text(text "${text}")
+  string(REGEX REPLACE "(^|\n)([.'])" "\\1\\\\&\\2" text "${text}")
+  set(${out} ".nf\n${text}\n.fi\n" PARENT_SCOPE)
 endfunction()
 
 string(TOUPPER "${NAME}" title)
