@@ -19,7 +19,9 @@ toolchains=$(pwd)/cmake/toolchains
 
 case "$config" in
     release) set -- -DCMAKE_BUILD_TYPE=Release ;;
-    asan) set -- -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTF_SANITIZE=ON -DTF_BUILD_BENCHMARKS=OFF ;;
+    # -O1 and line tables: what the sanitizers' reports need, at half the build time of -O2 -g.
+    asan) set -- -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" \
+        -DTF_SANITIZE=ON -DTF_BUILD_BENCHMARKS=OFF ;;
     clang) set -- -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=clang++ -DTF_BUILD_BENCHMARKS=OFF ;;
     fuzz) set -- -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DTF_FUZZ=ON \
         -DTF_BUILD_TOOLS=OFF -DTF_BUILD_BENCHMARKS=OFF ;;
@@ -27,7 +29,8 @@ case "$config" in
         -DTF_BUILD_TOOLS=OFF -DTF_BUILD_BENCHMARKS=OFF ;;
     linux32) set -- -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$toolchains/linux-i686.cmake" \
         -DTF_BUILD_TOOLS=OFF -DTF_BUILD_BENCHMARKS=OFF ;;
-    plain) set -- -DCMAKE_BUILD_TYPE=Release -DTF_VECTOR_KERNELS=OFF -DTF_BUILD_BENCHMARKS=OFF ;;
+    # The audio loop without vector kernels; the host-side tools do not change with it.
+    plain) set -- -DCMAKE_BUILD_TYPE=Release -DTF_VECTOR_KERNELS=OFF -DTF_BUILD_TOOLS=OFF -DTF_BUILD_BENCHMARKS=OFF ;;
     win32) set -- -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$toolchains/mingw-i686.cmake" ;;
     win64) set -- -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$toolchains/mingw-x86_64.cmake" ;;
     arm64) set -- -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$toolchains/linux-aarch64.cmake" \
