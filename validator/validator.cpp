@@ -413,18 +413,25 @@ int runValidate(const ValidatorOptions& options) {
         }
     }
     if (libraries.size() > 1) {
-        std::printf("summary\n\n  %s %s %s %s\n", padded("library", 40).c_str(), padded("verdict", 18).c_str(),
+        // The library column as wide as its longest name, so the columns stay aligned.
+        std::size_t width = std::string("library").size();
+        for (const auto& r : results) width = std::max(width, r.path.size());
+        std::printf("summary\n\n  %s %s %s %s\n", padded("library", width).c_str(), padded("verdict", 18).c_str(),
                     padded("failures", 8).c_str(), "time");
         for (const auto& r : results) {
             if (r.verdict.empty()) continue;
             char time[32];
             std::snprintf(time, sizeof time, "%.1f s", r.seconds);
-            std::printf("  %s %s %s %s\n", padded(r.path, 40).c_str(), padded(r.verdict, 18).c_str(),
+            std::printf("  %s %s %s %s\n", padded(r.path, width).c_str(), padded(r.verdict, 18).c_str(),
                         padded(std::to_string(r.failures), 8).c_str(), time);
         }
-        std::printf("\n  %zu libraries: %zu passed, %zu failed, %zu of another interface version%s\n", libraries.size(),
-                    passed, failed, other,
-                    skipped > 0 ? (", " + std::to_string(skipped) + " other libraries skipped").c_str() : "");
+        std::printf("\n  %zu libraries: %zu passed, %zu failed", libraries.size(), passed, failed);
+        if (other > 0) std::printf(", %zu of another interface version", other);
+        std::printf("\n");
+    }
+    if (skipped > 0) {
+        std::printf("  %zu other libraries skipped: they export no 'main', so they are not of interface version 1.0\n",
+                    skipped);
     }
     std::fflush(stdout);
     if (!options.jsonFile.empty() && !writeJson(options.jsonFile, results)) {
