@@ -185,23 +185,24 @@ __attribute__((noinline)) void partChunk(const CombRun& run, std::int32_t base, 
     storeLanes<Ops>(outRight, Ops::narrow(mixRight), lanes);
 }
 
-// Whole chunks only: `run.write` and `run.frames` are multiples of 4.
+// Whole chunks only: `frames` frames of the run from its frame `skip` on,
+// the first stored at `start`; `start` and `frames` are multiples of 4.
 // Returns the write position after them.
 template <class Ops, bool Accumulate, Mix kind, int Phase>
-__attribute__((noinline)) std::int32_t chunkLoop(const CombRun& run) {
+__attribute__((noinline)) std::int32_t chunkLoop(const CombRun& run, std::int32_t start, std::int32_t skip,
+                                                 std::int32_t frames) {
     // Copied out first: the stores below may alias anything as far as the
     // compiler knows, and would make it read these again for every chunk.
     float* const lineLeft = run.lineLeft;
     float* const lineRight = run.lineRight;
-    const float* const inLeft = run.inLeft;
-    const float* const inRight = run.inRight;
-    float* const outLeft = run.outLeft;
-    float* const outRight = run.outRight;
+    const float* const inLeft = run.inLeft + skip;
+    const float* const inRight = run.inRight + skip;
+    float* const outLeft = run.outLeft + skip;
+    float* const outRight = run.outRight + skip;
     const std::int32_t length = run.length;
-    const std::int32_t frames = run.frames;
     const CombGains gains = run.gains;
 
-    std::int32_t write = run.write;
+    std::int32_t write = start;
     // The chunk holding the newest feedback samples, and the one before it.
     std::int32_t newest = write - (run.delay & ~3);
     if (newest < 0) newest += length;
@@ -221,60 +222,57 @@ __attribute__((noinline)) std::int32_t chunkLoop(const CombRun& run) {
 }
 
 template <class Ops, bool Accumulate, Mix kind>
-std::int32_t atPhase(const CombRun& run) {
-    if (run.delay == 0) return chunkLoop<Ops, Accumulate, kind, kUndelayed>(run);
+std::int32_t atPhase(const CombRun& run, std::int32_t start, std::int32_t skip, std::int32_t frames) {
+    if (run.delay == 0) return chunkLoop<Ops, Accumulate, kind, kUndelayed>(run, start, skip, frames);
     switch (run.delay & 3) {
-        case 0: return chunkLoop<Ops, Accumulate, kind, 0>(run);
-        case 1: return chunkLoop<Ops, Accumulate, kind, 1>(run);
-        case 2: return chunkLoop<Ops, Accumulate, kind, 2>(run);
-        default: return chunkLoop<Ops, Accumulate, kind, 3>(run);
+        case 0: return chunkLoop<Ops, Accumulate, kind, 0>(run, start, skip, frames);
+        case 1: return chunkLoop<Ops, Accumulate, kind, 1>(run, start, skip, frames);
+        case 2: return chunkLoop<Ops, Accumulate, kind, 2>(run, start, skip, frames);
+        default: return chunkLoop<Ops, Accumulate, kind, 3>(run, start, skip, frames);
     }
 }
 
-// The whole chunks of a run through the loop for its mix and phase.
+// Whole chunks of a run (as chunkLoop takes them) through the loop for its
+// mix and phase.
 template <class Ops, bool Accumulate>
-std::int32_t wholeChunks(const CombRun& run) {
+std::int32_t wholeChunks(const CombRun& run, std::int32_t start, std::int32_t skip, std::int32_t frames) {
     switch (mixFor<Ops>(Accumulate, run.gains)) {
         case Mix::floatSum:
-            if constexpr (!Accumulate) return atPhase<Ops, Accumulate, Mix::floatSum>(run);
+            if constexpr (!Accumulate) return atPhase<Ops, Accumulate, Mix::floatSum>(run, start, skip, frames);
             break;
         case Mix::sum:
-            if constexpr (Accumulate && Ops::kPlainSumPays) return atPhase<Ops, Accumulate, Mix::sum>(run);
+            if constexpr (Accumulate && Ops::kPlainSumPays) {
+                return atPhase<Ops, Accumulate, Mix::sum>(run, start, skip, frames);
+            }
             break;
-        case Mix::unitGain: return atPhase<Ops, Accumulate, Mix::unitGain>(run);
-        case Mix::scaled: return atPhase<Ops, Accumulate, Mix::scaled>(run);
+        case Mix::unitGain: return atPhase<Ops, Accumulate, Mix::unitGain>(run, start, skip, frames);
+        case Mix::scaled: return atPhase<Ops, Accumulate, Mix::scaled>(run, start, skip, frames);
     }
-    return run.write;  // not reached: mixFor gives each mode only its own kinds
+    return start;  // not reached: mixFor gives each mode only its own kinds
 }
 
 // The kernel entry for one mode: a part chunk up to the first chunk
-// boundary, the whole chunks, and a part chunk after the last.
+// boundary, the whole chunks, and a part chunk after the last. The run is
+// passed on as it is, never copied: its caller has only just stored it, and
+// reading it back in wider pieces than it was stored in would wait for
+// those stores to reach memory.
 template <class Ops, bool Accumulate>
 std::int32_t frames(const CombRun& run) {
-    CombRun rest = run;
     std::int32_t base = run.write & ~3;  // the chunk of the run's first frame
     const int lead = run.write & 3;
+    std::int32_t done = 0;
     if (lead != 0) {
         const Lanes lanes{lead, lead + run.frames < 4 ? lead + run.frames : 4, 0, run.frames};
         partChunk<Ops, Accumulate>(run, base, lanes, run.inLeft, run.inRight, run.outLeft, run.outRight);
         if (lanes.to < 4) return base + lanes.to;
-        const int done = lanes.to - lanes.from;
+        done = lanes.to - lanes.from;
         base = base + 4 == run.length ? 0 : base + 4;
-        rest.inLeft += done;
-        rest.inRight += done;
-        rest.outLeft += done;
-        rest.outRight += done;
-        rest.frames -= done;
     }
-    const std::int32_t whole = rest.frames & ~3;
-    rest.write = base;
-    if (whole > 0) {
-        rest.frames = whole;
-        base = wholeChunks<Ops, Accumulate>(rest);
-    }
-    const int tail = (run.frames - (lead != 0 ? 4 - lead : 0)) & 3;
+    const std::int32_t whole = (run.frames - done) & ~3;
+    if (whole > 0) base = wholeChunks<Ops, Accumulate>(run, base, done, whole);
+    done += whole;
+    const int tail = run.frames - done;
     if (tail == 0) return base;
-    const std::int32_t done = run.frames - tail;
     partChunk<Ops, Accumulate>(run, base, Lanes{0, tail, done, tail}, run.inLeft + done, run.inRight + done,
                                run.outLeft + done, run.outRight + done);
     return base + tail;
