@@ -362,6 +362,7 @@ std::string blockName(int block) { return block == kIrregular ? "irregular" : st
 
 void printTables(const MedianReporter& reporter, const std::vector<std::unique_ptr<PeerFlanger>>& peers) {
     const auto& m = reporter.medians;
+    if (m.empty()) return;  // nothing ran (a filter, or --benchmark_list_tests)
     auto find = [&](const std::string& name, int block) {
         const std::string key = name + "/" + std::to_string(block);
         return m.count(key) != 0 ? m.at(key) : MedianReporter::Median{};
@@ -381,7 +382,10 @@ void printTables(const MedianReporter& reporter, const std::vector<std::unique_p
                     blockName(block).c_str(), host, host / hostFloor, first, first / hostFloor, adding,
                     adding / hostFloor, best, bestFloor > 0 ? best / bestFloor : 0.0, best > 0 ? host / best : 0.0);
     }
-    if (!peers.empty()) {
+    const bool peersRan = std::any_of(peers.begin(), peers.end(), [&](const auto& peer) {
+        return find("Peer/" + peer->name(), kBlocks[0]).nsPerFrame != 0;
+    });
+    if (peersRan) {
         std::printf("\nDebian's flangers in the same host-like conditions, ns per stereo frame (ours is faster by):\n");
         std::printf("  %-38s", "plug-in");
         for (int block : kBlocks) std::printf(" | %-15s", blockName(block).c_str());
@@ -389,6 +393,7 @@ void printTables(const MedianReporter& reporter, const std::vector<std::unique_p
         for (int block : kBlocks) std::printf(" | %6.2f         ", find("Replacing/host", block).nsPerFrame);
         std::printf("\n");
         for (const auto& peer : peers) {
+            if (find("Peer/" + peer->name(), kBlocks[0]).nsPerFrame == 0) continue;  // filtered out
             std::printf("  %-38s", peer->name().c_str());
             for (int block : kBlocks) {
                 const double ns = find("Peer/" + peer->name(), block).nsPerFrame;
