@@ -1,21 +1,14 @@
 #include "flanger/flanger_parameters.h"
 
 namespace flangerscale {
-namespace {
-
-// beatsPerCycle of each Resolution zone, lowest first.
-constexpr std::uint32_t kBeatsByZone[] = {1, 2, 3, 4, 5, 6, 7, 8, 16, 32, 48, 64, 96};
-constexpr std::uint32_t kResolutionZones = 12;  // boundaries at k x beatStep, k = 1..12
-
-}  // namespace
-
 float bpm(float tempo) { return static_cast<float>(kLowestBpm + kBpmRange * static_cast<double>(tempo)); }
 
 std::optional<std::uint32_t> beatsPerCycle(float resolution, float beatStep) {
     const auto r = static_cast<double>(resolution);
     if (!(r <= 1.0)) return std::nullopt;
     std::uint32_t zone = 0;
-    for (std::uint32_t k = 1; k <= kResolutionZones; ++k) {
+    // Boundaries at k x beatStep, k = 1..12.
+    for (std::uint32_t k = 1; k < static_cast<std::uint32_t>(kResolutionZones); ++k) {
         if (r >= static_cast<double>(k) * static_cast<double>(beatStep)) zone = k;
     }
     return kBeatsByZone[zone];

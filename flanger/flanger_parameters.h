@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <iterator>
 #include <optional>
 
 enum FlangerParameter : std::int32_t {
@@ -43,11 +44,17 @@ namespace flangerscale {
 
 inline constexpr double kLowestBpm = 60.0;  // Tempo 0
 inline constexpr double kBpmRange = 140.0;  // Tempo 1 is 200 BPM
-inline constexpr float kBeatStep = static_cast<float>(1.0 / 13.0);  // width of one Resolution zone
-inline constexpr float kWaveStep = static_cast<float>(1.0 / 3.0);   // width of one Waveform zone
+// beatsPerCycle of each Resolution zone, lowest first.
+inline constexpr std::uint32_t kBeatsByZone[] = {1, 2, 3, 4, 5, 6, 7, 8, 16, 32, 48, 64, 96};
+inline constexpr int kResolutionZones = 13;
+inline constexpr int kWaveformZones = 3;  // sine, triangle, sawtooth
+inline constexpr float kBeatStep = static_cast<float>(1.0 / kResolutionZones);  // width of one Resolution zone
+inline constexpr float kWaveStep = static_cast<float>(1.0 / kWaveformZones);    // width of one Waveform zone
 inline constexpr float kFeedbackScale = 0.99f;  // keeps the feedback gain below 1
 inline constexpr float kMaxOutputGain = 4.0f;   // Boost 1.0: four times, +12 dB
 inline constexpr double kPercent = 100.0;
+
+static_assert(std::size(kBeatsByZone) == kResolutionZones);
 
 // BPM = 60 + 140 x tempo, rounded to a float.
 float bpm(float tempo);

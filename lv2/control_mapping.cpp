@@ -4,20 +4,23 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "flanger/flanger_parameters.h"
+
 namespace lv2controls {
 namespace {
 
-constexpr double kLowestBpm = 60.0;
-constexpr double kBpmRange = 140.0;
+using flangerscale::kBeatsByZone;
+using flangerscale::kBpmRange;
+using flangerscale::kLowestBpm;
+using flangerscale::kResolutionZones;
+using flangerscale::kWaveformZones;
+
 constexpr double kHighestBpm = kLowestBpm + kBpmRange;
 constexpr double kDefaultBpm = 120.0;
-constexpr double kTableRate = 44100.0;   // Hz the flanger's LFO tables assume
-constexpr float kBeats[] = {1, 2, 3, 4, 5, 6, 7, 8, 16, 32, 48, 64, 96};
-constexpr int kResolutionZones = 13;     // the flanger's zones are 1/13 wide
-constexpr int kWaveformZones = 3;
+constexpr double kTableRate = 44100.0;  // Hz the flanger's LFO tables assume
 constexpr float kDefaultBeats = 64.0f;
 constexpr float kDefaultBoostDb = 0.0f;
-constexpr double kMaxGain = 4.0;         // Boost 1: four times
+constexpr double kMaxGain = flangerscale::kMaxOutputGain;
 
 double within(double value, double low, double high, double fallback) {
     return std::isnan(value) ? fallback : std::clamp(value, low, high);
@@ -34,7 +37,8 @@ float resolution(float beats) {
     const float wanted = std::isnan(beats) ? kDefaultBeats : beats;
     int zone = 0;
     for (int k = 1; k < kResolutionZones; ++k) {
-        if (std::fabs(kBeats[k] - wanted) < std::fabs(kBeats[zone] - wanted)) zone = k;
+        const auto candidate = static_cast<float>(kBeatsByZone[k]);
+        if (std::fabs(candidate - wanted) < std::fabs(static_cast<float>(kBeatsByZone[zone]) - wanted)) zone = k;
     }
     return static_cast<float>((zone + 0.5) / kResolutionZones);
 }
