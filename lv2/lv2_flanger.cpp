@@ -59,8 +59,12 @@ void Lv2Flanger::activate() { flanger.resume(); }
 
 void Lv2Flanger::deactivate() { flanger.suspend(); }
 
+float Lv2Flanger::controlValue(std::int32_t parameter) const {
+    return controls[parameter] != nullptr ? *controls[parameter] : kDefaults[parameter];
+}
+
 float Lv2Flanger::wanted(std::int32_t parameter) const {
-    const float value = controls[parameter] != nullptr ? *controls[parameter] : kDefaults[parameter];
+    const float value = controlValue(parameter);
     switch (parameter) {
         case kParamTempo:
             if (sync != nullptr && *sync > 0.5f && hostBpm > 0.0) return lv2controls::syncedTempo(hostBpm, sampleRate);
@@ -74,6 +78,11 @@ float Lv2Flanger::wanted(std::int32_t parameter) const {
 
 void Lv2Flanger::applyChangedControls() {
     for (std::int32_t p = 0; p < kNumFlangerParams; ++p) {
+        // A control the host left as it was maps to what was sent before;
+        // Tempo also follows the sync toggle and the host's tempo.
+        const float control = controlValue(p);
+        if (sentAny && p != kParamTempo && sameBits(control, heard[p])) continue;
+        heard[p] = control;
         const float value = wanted(p);
         if (sentAny && sameBits(value, sent[p])) continue;
         flanger.setParameter(p, value);

@@ -35,6 +35,9 @@ public:
 private:
     // Sends every parameter whose value differs from the one last sent.
     void applyChangedControls();
+    // The value of a parameter's control port, in its units (the default
+    // when not connected).
+    float controlValue(std::int32_t parameter) const;
     // The normalized value each control asks for now.
     float wanted(std::int32_t parameter) const;
     // The host's tempo in an event, if it has a usable one.
@@ -50,6 +53,7 @@ private:
     const LV2_Atom_Sequence* events = nullptr;
     float* latency = nullptr;
 
+    float heard[kNumFlangerParams] = {};  // control values, in their units, when last mapped
     float sent[kNumFlangerParams] = {};
     bool sentAny = false;
     double hostBpm = 0.0;  // 0: none heard yet
