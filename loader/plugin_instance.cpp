@@ -87,10 +87,15 @@ void PluginInstance::setProgramName(const std::string& name) {
 
 TextReading PluginInstance::readText(std::int32_t opcode, std::int32_t index, std::size_t width) {
     unsigned char buffer[kGuardedBytes];
-    std::memset(buffer, kGuardByte, sizeof buffer);
+    return readText(opcode, index, width, buffer, sizeof buffer);
+}
+
+TextReading PluginInstance::readText(std::int32_t opcode, std::int32_t index, std::size_t width, unsigned char* buffer,
+                                     std::size_t size) {
+    std::memset(buffer, kGuardByte, size);
     dispatch(opcode, index, 0, buffer);
     TextReading reading{};
-    for (std::size_t i = kGuardedBytes; i > 0; --i) {
+    for (std::size_t i = size; i > 0; --i) {
         if (buffer[i - 1] != kGuardByte) {
             reading.touched = true;
             reading.extent = i;

@@ -85,6 +85,10 @@ public:
     // Sends a text opcode with a guarded buffer; width is what the plug-in
     // may write before the terminator.
     TextReading readText(std::int32_t opcode, std::int32_t index, std::size_t width);
+    // The same through a buffer of `size` bytes the caller provides (one
+    // that ends against a guard page, say), all of it offered to the plug-in.
+    TextReading readText(std::int32_t opcode, std::int32_t index, std::size_t width, unsigned char* buffer,
+                         std::size_t size);
 
     // Channel arrays as the entry points take them: inputs[c], outputs[c].
     // An entry the record leaves null is never called: false then.

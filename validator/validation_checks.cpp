@@ -169,32 +169,11 @@ bool finite(float** channels, std::int32_t count, std::int32_t frames) {
 
 // A text read through a host buffer of kTextBuffer bytes that ends at a
 // guard page, prefilled so that what the plug-in wrote can be told.
-struct Text {
-    std::string text;
-    bool terminated = false;
-    std::size_t written = 0;  // bytes from the start to the last changed byte
-};
-
-Text readText(PluginInstance& plugin, std::int32_t opcode, std::int32_t index, const char* what) {
+TextReading readText(PluginInstance& plugin, std::int32_t opcode, std::int32_t index, const char* what) {
     static GuardedRegion buffer(kTextBuffer, "the text buffer");
-    constexpr unsigned char kFill = 0xA5;
-    std::memset(buffer.data(), kFill, kTextBuffer);
     CallLog::about("dispatcher opcode %d (%s, index %d) into a %zu-byte buffer", static_cast<int>(opcode), what,
                    static_cast<int>(index), kTextBuffer);
-    plugin.dispatch(opcode, index, 0, buffer.data(), 0.0f);
-    Text result;
-    for (std::size_t i = kTextBuffer; i > 0; --i) {
-        if (buffer.data()[i - 1] != kFill) {
-            result.written = i;
-            break;
-        }
-    }
-    const void* end = std::memchr(buffer.data(), '\0', kTextBuffer);
-    result.terminated = end != nullptr;
-    const std::size_t length = end != nullptr ? static_cast<std::size_t>(static_cast<unsigned char*>(const_cast<void*>(end)) - buffer.data())
-                                              : result.written;
-    result.text.assign(reinterpret_cast<const char*>(buffer.data()), length);
-    return result;
+    return plugin.readText(opcode, index, kTextBuffer - 1, buffer.data(), kTextBuffer);
 }
 
 // Judges a text; false when it failed.
@@ -204,8 +183,8 @@ struct TextTally {
     std::size_t controlCharacters = 0;
 };
 
-bool judgeText(Report& report, const Text& text, const std::string& what, TextTally& tally) {
-    if (text.written == 0) return true;  // left as it was: nothing to show
+bool judgeText(Report& report, const TextReading& text, const std::string& what, TextTally& tally) {
+    if (!text.touched) return true;  // left as it was: nothing to show
     if (!text.terminated) {
         report.fail(what + ": no terminator within " + std::to_string(kTextBuffer) + " bytes");
         return false;
