@@ -150,7 +150,8 @@ private:
                                                              : kBaseCheckSeconds + kSecondsPerInstance * instanceSeconds;
         limits.memoryBytes = options.memoryMiB > (UINT64_MAX >> 20) ? UINT64_MAX : options.memoryMiB << 20;
         limits.outputFile = outputFile;
-        limits.environment = heapChecking();
+        static const auto heapCheck = heapChecking();  // the same for every check
+        limits.environment = heapCheck;
         limits.stopRequested = options.stopRequested;
         const ChildOutcome outcome = runSelf(arguments, limits);
         const std::string call = CallLog::read(callLog);
