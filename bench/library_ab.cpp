@@ -13,38 +13,25 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
-#if defined(__SSE2__) || defined(__x86_64__)
-#include <xmmintrin.h>
-#endif
-
+#include "host_conditions.h"
 #include "loader/plugin_instance.h"
 
 namespace {
 
-constexpr std::size_t kPoolFrames = 4 * 44100;
+using hostconditions::clearExceptionFlags;
+using hostconditions::kPoolFrames;
+
 constexpr std::int32_t kMaxBlock = 8192;
 constexpr double kFramesPerRound = 3.2e6;
 
-void clearExceptionFlags() {
-#if defined(__SSE2__) || defined(__x86_64__)
-    _mm_setcsr(_mm_getcsr() & ~0x3Fu);
-#endif
-}
-
+// The host's buffers: input from the noise pool, outputs of their own.
 struct Signal {
-    Signal() : left(kPoolFrames), right(kPoolFrames), outLeft(kMaxBlock), outRight(kMaxBlock) {
-        std::mt19937 random(7);
-        std::uniform_real_distribution<float> noise(-0.5f, 0.5f);
-        for (std::size_t i = 0; i < kPoolFrames; ++i) {
-            left[i] = noise(random);
-            right[i] = noise(random);
-        }
-    }
-    std::vector<float> left, right, outLeft, outRight;
+    Signal() : outLeft(kMaxBlock), outRight(kMaxBlock) {}
+    const hostconditions::NoisePool& noise = hostconditions::noisePool();
+    hostconditions::Channel outLeft, outRight;
 };
 
 // One switched-on instance of one library, its lines moved on by `phase`.
@@ -55,7 +42,7 @@ std::unique_ptr<PluginInstance> makeInstance(const std::string& path, std::int32
     instance->setBlockSize(kMaxBlock);
     instance->resume();
     if (phase > 0) {
-        float* in[] = {signal.left.data(), signal.right.data()};
+        float* in[] = {signal.noise.left.data(), signal.noise.right.data()};
         float* out[] = {signal.outLeft.data(), signal.outRight.data()};
         instance->processReplacing(in, out, phase);
     }
@@ -70,7 +57,7 @@ double timeRound(PluginInstance& instance, std::int32_t block, Signal& signal) {
     const auto start = std::chrono::steady_clock::now();
     for (std::int64_t b = 0; b < blocks; ++b) {
         if (position + static_cast<std::size_t>(block) > kPoolFrames) position = 0;
-        float* in[] = {signal.left.data() + position, signal.right.data() + position};
+        float* in[] = {signal.noise.left.data() + position, signal.noise.right.data() + position};
         float* out[] = {signal.outLeft.data(), signal.outRight.data()};
         clearExceptionFlags();
         instance.processReplacing(in, out, block);

@@ -25,10 +25,7 @@
 #include <string>
 #include <vector>
 
-#if defined(__SSE2__) || defined(__x86_64__)
-#include <xmmintrin.h>
-#endif
-
+#include "host_conditions.h"
 #include "loader/plugin_instance.h"
 #include "peer_flangers.h"
 
@@ -37,7 +34,6 @@ namespace {
 enum : std::int32_t { kTempo, kResolution, kSend, kDepth, kModAmount, kWaveform, kFeedback, kBoost };
 
 constexpr int kIrregular = 0;                // the block "size" of the irregular sequence
-constexpr std::size_t kPoolFrames = 4 * 44100;  // seconds of fresh input
 constexpr int kMaxBlock = 4096;
 constexpr std::int64_t kFramesPerFirstCycle = 7000;  // a Tempo resend every 70 LFO steps
 
@@ -46,51 +42,11 @@ std::shared_ptr<PluginLibrary> library() {
     return loaded;
 }
 
-// The host thread's exception flags, cleared as they are when a thread starts.
-void clearExceptionFlags() {
-#if defined(__SSE2__) || defined(__x86_64__)
-    _mm_setcsr(_mm_getcsr() & ~0x3Fu);
-#endif
-}
+using hostconditions::Channel;
+using hostconditions::clearExceptionFlags;
+using hostconditions::kPoolFrames;
 
-// A channel buffer on pages of its own, as a host's often are.
-class Channel {
-public:
-    explicit Channel(std::size_t frames)
-        : samples(static_cast<float*>(std::aligned_alloc(kPage, (frames * sizeof(float) + kPage - 1) / kPage * kPage))),
-          count(frames) {
-        if (!samples) throw std::bad_alloc();
-        std::fill_n(samples.get(), count, 0.0f);
-    }
-    float* data() const { return samples.get(); }
-    std::size_t size() const { return count; }
-
-private:
-    static constexpr std::size_t kPage = 4096;
-    struct Free {
-        void operator()(float* p) const { std::free(p); }
-    };
-    std::unique_ptr<float, Free> samples;
-    std::size_t count;
-};
-
-// Stereo noise the host hands out block by block.
-struct Pool {
-    Pool() : left(kPoolFrames), right(kPoolFrames) {
-        std::mt19937 random(7);
-        std::uniform_real_distribution<float> uniform(-1.0f, 1.0f);
-        for (std::size_t i = 0; i < kPoolFrames; ++i) {
-            left.data()[i] = uniform(random);
-            right.data()[i] = uniform(random);
-        }
-    }
-    Channel left, right;
-};
-
-const Pool& pool() {
-    static const Pool noise;
-    return noise;
-}
+const hostconditions::NoisePool& pool() { return hostconditions::noisePool(); }
 
 // The block sizes a benchmark goes through: one size, or the irregular
 // sequence.
