@@ -76,8 +76,10 @@ for config in "$@"; do
                 dpkg-deb --info "$deb" | sed -n 's/^ \(Package\|Version\|Architecture\|Depends\):/ \1:/p'
                 dpkg-deb --contents "$deb"
             done
-            lintian --fail-on error build/packages/tempo-flanger_"$version"_arm64.deb 2>&1 | grep -v "root privileges" || true
-            lintian --fail-on error build/packages/tempo-flanger_"$version"_arm64.deb >/dev/null 2>&1
+            status=0
+            report=$(lintian --fail-on error build/packages/tempo-flanger_"$version"_arm64.deb 2>&1) || status=$?
+            echo "$report" | grep -v "root privileges" || true
+            [ "$status" -eq 0 ] || { echo "package: lintian reports errors in the arm64 package" >&2; exit 1; }
             tests/packaging/installed_product.sh build/packages/tempo-flanger_"$version"_amd64.deb
             ;;
         *)

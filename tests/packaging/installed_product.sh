@@ -39,8 +39,10 @@ uses() {
 }
 
 echo "== lintian $(basename "$deb")" >&2
-lintian --fail-on error "$deb" 2>&1 | grep -v "running with root privileges" >&2 || true
-lintian --fail-on error "$deb" >/dev/null 2>&1 || fail "lintian reports errors"
+status=0
+report=$(lintian --fail-on error "$deb" 2>&1) || status=$?
+echo "$report" | grep -v "running with root privileges" >&2 || true
+[ "$status" -eq 0 ] || fail "lintian reports errors"
 
 if dpkg-query -W -f='${Status}' tempo-flanger 2>/dev/null | grep -q "install ok installed"; then
     echo "installed product: tempo-flanger is installed on this machine already: the package is not tried" >&2
