@@ -79,13 +79,12 @@ fi
 
 stage=$(mktemp -d)
 list=$(mktemp)
-trap 'rm -rf "$stage" "$list"' EXIT
+plan=$stage.plan
+trap 'rm -rf "$stage" "$list" "$plan"' EXIT
 cmake --install "$root/build/release" --prefix "$stage" --strip >/dev/null
 
 # Every staged file and the folder it goes to; none may belong to a Debian
 # package (such as this project's own), checked before anything is written.
-plan=$stage.plan
-trap 'rm -rf "$stage" "$list" "$plan"' EXIT
 {
     for file in "$stage"/bin/*; do echo "$file	$bin_dir"; done
     for file in "$stage"/lib/tempo-flanger/*; do echo "$file	$plugin_dir"; done
