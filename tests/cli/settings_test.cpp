@@ -3,6 +3,7 @@
 // displayed texts, and the LFO's cycle at any sample rate.
 #include <cstdio>
 
+#include "lfo_cycle.h"
 #include "tool_harness.h"
 
 namespace {
@@ -63,39 +64,20 @@ TEST_F(Settings, DisplayedTextsTakeTheExactValue) {
     EXPECT_EQ(readFile(at("a.wav")), readFile(at("b.wav")));
 }
 
-// An impulse every 100 frames, with feedback off and the delayed copy at
-// full level: each 100-frame LFO step shows its delay as the distance from
-// the impulse to its copy. The cycle is the shortest period of that
-// sequence of delays.
+// The cycle measured from an impulse train (see lfo_cycle.h) rendered
+// through the tool.
 class LfoCycle : public Settings {
 protected:
     double measuredCycleSeconds(int sampleRate, const std::string& options) {
-        const int frames = sampleRate * 3;
-        Audio impulses{1, sampleRate, SF_FORMAT_WAV | SF_FORMAT_FLOAT, std::vector<float>(static_cast<std::size_t>(frames))};
-        for (int i = 0; i < frames; i += 100) impulses.samples[static_cast<std::size_t>(i)] = 0.25f;
+        const auto frames = static_cast<std::size_t>(sampleRate) * 3;
+        const Audio impulses{1, sampleRate, SF_FORMAT_WAV | SF_FORMAT_FLOAT, lfocycle::impulseTrain(frames)};
         const std::string input = at("impulses" + std::to_string(sampleRate) + ".wav");
         writeAudio(input, impulses);
         const std::string output = at("out" + std::to_string(sampleRate) + ".wav");
         const Outcome result = run("render " + input + " -o " + output + " -q --tail 0 --set send=100 --set feedback=0 " +
                                    "--set tempo=120 --set resolution=1 --set waveform=sinus" + options);
         EXPECT_EQ(result.status, 0) << result.output;
-        const Audio out = readAudio(output);
-        std::vector<int> delays;
-        for (std::size_t step = 1; (step + 1) * 100 <= out.samples.size(); ++step) {
-            int delay = 0;
-            if (out.samples[step * 100] < 0.4f) {  // dry and copy apart
-                for (int d = 1; d < 100; ++d) {
-                    if (out.samples[step * 100 + static_cast<std::size_t>(d)] > 0.1f) delay = d;
-                }
-            }
-            delays.push_back(delay);
-        }
-        for (std::size_t period = 2; period < delays.size() / 2; ++period) {
-            bool repeats = true;
-            for (std::size_t k = 0; k + period < delays.size() && repeats; ++k) repeats = delays[k] == delays[k + period];
-            if (repeats) return static_cast<double>(period) * 100.0 / sampleRate;
-        }
-        return 0.0;
+        return lfocycle::seconds(readAudio(output).samples, sampleRate);
     }
 };
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "loader/plugin_instance.h"
+#include "lfo_cycle.h"
 #include "lv2_host.h"
 
 namespace {
@@ -133,9 +134,8 @@ TEST(Lv2Edition, ControlChangesMidStreamAreSetParameterCallsBetweenBlocks) {
     }
 }
 
-// An impulse every 100 frames with the delayed copy at full level and no
-// feedback: each LFO step's delay is the distance from an impulse to its
-// copy, and the cycle the shortest period of those delays.
+// The cycle measured from an impulse train (see lfo_cycle.h), with the host
+// sending its tempo with every block.
 double cycleSecondsWithSync(double rate, double hostBpm, float syncOn, double tempoPort = 120.0) {
     Lv2TestHost host(bundle(), kUri, rate);
     if (!host.ok()) return -1.0;
@@ -145,29 +145,14 @@ double cycleSecondsWithSync(double rate, double hostBpm, float syncOn, double te
     host.control("feedback") = 0.0f;
     host.control("sync") = syncOn;
     const int frames = static_cast<int>(rate * 3);
-    std::vector<float> in(static_cast<std::size_t>(frames)), out(static_cast<std::size_t>(frames)), other(in.size());
-    for (int i = 0; i < frames; i += 100) in[static_cast<std::size_t>(i)] = 0.25f;
+    std::vector<float> in = lfocycle::impulseTrain(static_cast<std::size_t>(frames));
+    std::vector<float> out(in.size()), other(in.size());
     for (int at = 0; at < frames; at += 256) {
         const int n = std::min(256, frames - at);
         // Hosts send the position with every block.
         host.run(in.data() + at, in.data() + at, out.data() + at, other.data() + at, n, hostBpm, at == 0 ? 0 : 17);
     }
-    std::vector<int> delays;
-    for (std::size_t step = 1; (step + 1) * 100 <= out.size(); ++step) {
-        int delay = 0;
-        if (out[step * 100] < 0.4f) {
-            for (int d = 1; d < 100; ++d) {
-                if (out[step * 100 + static_cast<std::size_t>(d)] > 0.1f) delay = d;
-            }
-        }
-        delays.push_back(delay);
-    }
-    for (std::size_t period = 2; period < delays.size() / 2; ++period) {
-        bool repeats = true;
-        for (std::size_t k = 0; k + period < delays.size() && repeats; ++k) repeats = delays[k] == delays[k + period];
-        if (repeats) return static_cast<double>(period) * 100.0 / rate;
-    }
-    return 0.0;
+    return lfocycle::seconds(out, rate);
 }
 
 TEST(Lv2Edition, SyncGivesACycleOfTheAskedBeatsAtTheHostsTempoAndRate) {
