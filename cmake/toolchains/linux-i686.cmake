@@ -20,3 +20,8 @@ set(CMAKE_MODULE_LINKER_FLAGS_INIT "-m32")
 set(CMAKE_LIBRARY_ARCHITECTURE i386-linux-gnu)
 # pkg-config looks at the i386 packages' descriptions only.
 set(ENV{PKG_CONFIG_LIBDIR} /usr/lib/i386-linux-gnu/pkgconfig:/usr/share/pkgconfig)
+# On a kernel that starts no 32-bit x86 programs (scripts/build.sh probes
+# it), the tests run under user-mode qemu, as the ARM64 build's do.
+if(TF_I386_EMULATOR)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${TF_I386_EMULATOR})
+endif()
