@@ -37,6 +37,16 @@ public:
     }
     // Frames from `counter` until isDue answers true; 0 when it would now.
     std::uint32_t framesUntilDue(std::uint32_t counter) const { return lastTick + stepFrames - counter; }
+    // Moves the step clock so that isDue answers true `frames` after
+    // `counter`, and every stepFrames after that.
+    void makeDueIn(std::uint32_t counter, std::uint32_t frames) { lastTick = counter + frames - stepFrames; }
+    // The step clock as a new table has it: first due at stepFrames.
+    void restartClock() { lastTick = 0; }
+
+    // Entries of the cycle played in turn: 0 to lastEntry().
+    std::uint32_t lastEntry() const { return length; }
+    // Makes entry i (at most lastEntry()) the one `next` reads.
+    void moveTo(std::uint32_t i) { readIndex = i < length ? i : length; }
     // Every entry 0, back to the first; length and the step clock stay.
     void clear();
 

@@ -1,16 +1,10 @@
 #include "flanger/flanger_parameters.h"
 
 namespace flangerscale {
-float bpm(float tempo) { return static_cast<float>(kLowestBpm + kBpmRange * static_cast<double>(tempo)); }
 
 std::optional<std::uint32_t> beatsPerCycle(float resolution, float beatStep) {
-    const auto r = static_cast<double>(resolution);
-    if (!(r <= 1.0)) return std::nullopt;
-    std::uint32_t zone = 0;
-    // Boundaries at k x beatStep, k = 1..12.
-    for (std::uint32_t k = 1; k < static_cast<std::uint32_t>(kResolutionZones); ++k) {
-        if (r >= static_cast<double>(k) * static_cast<double>(beatStep)) zone = k;
-    }
+    const int zone = zoneOf(resolution, beatStep, kResolutionZones);
+    if (zone < 0) return std::nullopt;
     return kBeatsByZone[zone];
 }
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "flanger/flanger_parameters.h"
 #include "flanger/tempo_flanger.h"
 #include "host/value_text.h"
 
@@ -39,29 +40,29 @@ void TempoFlanger::getParameterLabel(std::int32_t index, char* label) {
 
 void TempoFlanger::getParameterDisplay(std::int32_t index, char* text) {
     switch (index) {
-        case kParamTempo: formatRounded(flangerscale::bpm(working(kParamTempo)), text); break;
+        case kParamTempo: formatRounded(flangerscale::bpm(engine.getParameter(kParamTempo)), text); break;
         case kParamResolution: {
             char digits[16];
-            std::snprintf(digits, sizeof digits, "%u", static_cast<unsigned>(beatsPerCycle));
+            std::snprintf(digits, sizeof digits, "%u", static_cast<unsigned>(engine.cycleBeats()));
             writeText(text, digits, kParamDisplayWidth);
             break;
         }
-        case kParamSend: formatRounded(flangerscale::percent(working(kParamSend)), text); break;
-        case kParamDepth: formatRounded(flangerscale::percent(working(kParamDepth)), text); break;
+        case kParamSend: formatRounded(flangerscale::percent(engine.getParameter(kParamSend)), text); break;
+        case kParamDepth: formatRounded(flangerscale::percent(engine.getParameter(kParamDepth)), text); break;
         case kParamModAmount:
-            if (working(kParamModAmount) == 0.0f) {
+            if (engine.getParameter(kParamModAmount) == 0.0f) {
                 writeText(text, "off", kParamDisplayWidth);
             } else {
-                formatRounded(flangerscale::percent(working(kParamModAmount)), text);
+                formatRounded(flangerscale::percent(engine.getParameter(kParamModAmount)), text);
             }
             break;
         case kParamWaveform:
-            if (const auto shape = flangerscale::waveShape(working(kParamWaveform), waveStep)) {
+            if (const auto shape = flangerscale::waveShape(engine.getParameter(kParamWaveform), engine.waveformZoneWidth())) {
                 writeText(text, shapeName(*shape), kParamDisplayWidth);
             }
             break;
-        case kParamFeedback: formatFloat(flangerscale::feedbackGain(working(kParamFeedback)), text); break;
-        case kParamBoost: formatDecibels(outputGain, text); break;
+        case kParamFeedback: formatFloat(flangerscale::feedbackGain(engine.getParameter(kParamFeedback)), text); break;
+        case kParamBoost: formatDecibels(engine.outputGainValue(), text); break;
         default: break;
     }
 }
@@ -87,8 +88,8 @@ void TempoFlanger::formatRounded(float value, char* text) {
 }
 
 void TempoFlanger::getProgramName(char* name) {
-    std::memcpy(programs[0].name, kDefaultProgramName, std::strlen(kDefaultProgramName) + 1);
-    const char* current = programs[static_cast<std::size_t>(currentProgram)].name;
+    std::memcpy(engine.programRecord(0).name, kDefaultProgramName, std::strlen(kDefaultProgramName) + 1);
+    const char* current = engine.programRecord(currentProgram).name;
     if (std::strcmp(current, kInitName) == 0) {
         char numbered[32];
         std::snprintf(numbered, sizeof numbered, "%s %d", current, static_cast<int>(currentProgram));
@@ -103,6 +104,6 @@ void TempoFlanger::getProgramName(char* name) {
 void TempoFlanger::setProgramName(char* name) {
     std::size_t length = 0;
     while (length < kNameBytes && name[length] != '\0') ++length;
-    writeText(programs[static_cast<std::size_t>(currentProgram)].name, std::string_view(name, length),
+    writeText(engine.programRecord(currentProgram).name, std::string_view(name, length),
               kProgramNameWidth);
 }

@@ -31,7 +31,8 @@ struct LfoTableProbe {
 };
 
 struct TempoFlangerProbe {
-    explicit TempoFlangerProbe(TempoFlanger& flanger) : f(flanger) {}
+    explicit TempoFlangerProbe(TempoFlanger& flanger) : f(flanger.engine) {}
+    explicit TempoFlangerProbe(FlangerEngine& engine) : f(engine) {}
 
     const StereoComb& comb() const { return *f.comb; }
     // Makes the flanger's comb run this kernel from now on.
@@ -54,7 +55,7 @@ struct TempoFlangerProbe {
     std::int32_t lastWaveShape() const { return static_cast<std::int32_t>(f.lastWaveShape); }
     std::int32_t currentDelay() const { return f.currentDelay; }
     std::uint32_t sampleCounter() const { return f.sampleCounter; }
-    static std::int32_t roundDelay(float x) { return TempoFlanger::roundDelay(x); }
+    static std::int32_t roundDelay(float x) { return FlangerEngine::roundDelay(x); }
 
     // The audio loop taken literally, one frame at a time (LFO step, peeks,
     // ticks, outputs) through the comb's single-frame operations, with
@@ -66,9 +67,9 @@ struct TempoFlangerProbe {
         for (std::int32_t i = 0; i < frames; ++i) {
             if (f.working(kParamModAmount) != 0.0f) {
                 if (f.sineTable->isDue(f.sampleCounter)) {
-                    if (f.waveShape == WaveShape::sine) f.currentDelay = TempoFlanger::roundDelay(f.sineTable->next());
-                    if (f.waveShape == WaveShape::triangle) f.currentDelay = TempoFlanger::roundDelay(f.triangleTable->next());
-                    if (f.waveShape == WaveShape::saw) f.currentDelay = TempoFlanger::roundDelay(f.sawTable->next());
+                    if (f.waveShape == WaveShape::sine) f.currentDelay = FlangerEngine::roundDelay(f.sineTable->next());
+                    if (f.waveShape == WaveShape::triangle) f.currentDelay = FlangerEngine::roundDelay(f.triangleTable->next());
+                    if (f.waveShape == WaveShape::saw) f.currentDelay = FlangerEngine::roundDelay(f.sawTable->next());
                     comb.setDelay(f.currentDelay);
                 }
                 ++f.sampleCounter;
@@ -87,5 +88,5 @@ struct TempoFlangerProbe {
         }
     }
 
-    TempoFlanger& f;
+    FlangerEngine& f;
 };
