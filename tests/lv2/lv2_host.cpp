@@ -3,6 +3,7 @@
 #include <lv2/atom/forge.h>
 #include <lv2/time/time.h>
 
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -57,7 +58,8 @@ Lv2TestHost::Lv2TestHost(const std::string& bundlePath, const std::string& uri, 
             if (audio_ < 4) audioPorts[audio_++] = p;
         } else if (lilv_port_is_a(plugin, port, control)) {
             if (lilv_port_is_a(plugin, port, output)) {
-                lilv_instance_connect_port(instance, p, &latencyValue);
+                ++outputControlPorts;
+                lilv_instance_connect_port(instance, p, &outputControlValue);
             } else {
                 controls[symbol] = defaults[p];
                 lilv_instance_connect_port(instance, p, &controls[symbol]);
@@ -83,21 +85,47 @@ Lv2TestHost::~Lv2TestHost() {
 
 float& Lv2TestHost::control(const std::string& symbol) { return controls.at(symbol); }
 
+void Lv2TestHost::activate() { lilv_instance_activate(instance); }
+
+void Lv2TestHost::deactivate() { lilv_instance_deactivate(instance); }
+
 void Lv2TestHost::run(const float* inLeft, const float* inRight, float* outLeft, float* outRight, int frames,
                       double bpm, int eventFrame) {
+    HostPosition tempo;
+    tempo.bpm = bpm;
+    tempo.eventFrame = eventFrame;
+    run(inLeft, inRight, outLeft, outRight, frames, bpm != 0.0 ? &tempo : nullptr);
+}
+
+void Lv2TestHost::run(const float* inLeft, const float* inRight, float* outLeft, float* outRight, int frames,
+                      const HostPosition* position) {
     LV2_Atom_Forge forge;
     lv2_atom_forge_init(&forge, &uridMap);
     lv2_atom_forge_set_buffer(&forge, reinterpret_cast<uint8_t*>(sequence.data()), kSequenceBytes);
     LV2_Atom_Forge_Frame frame;
     lv2_atom_forge_sequence_head(&forge, &frame, 0);
-    if (bpm != 0.0) {
-        lv2_atom_forge_frame_time(&forge, eventFrame);
+    if (position != nullptr) {
+        lv2_atom_forge_frame_time(&forge, position->eventFrame);
         LV2_Atom_Forge_Frame object;
         lv2_atom_forge_object(&forge, &object, 0, map(LV2_TIME__Position));
-        lv2_atom_forge_key(&forge, map(LV2_TIME__beatsPerMinute));
-        lv2_atom_forge_float(&forge, static_cast<float>(bpm));
+        if (position->bpm != 0.0) {
+            lv2_atom_forge_key(&forge, map(LV2_TIME__beatsPerMinute));
+            lv2_atom_forge_float(&forge, static_cast<float>(position->bpm));
+        }
         lv2_atom_forge_key(&forge, map(LV2_TIME__speed));
-        lv2_atom_forge_float(&forge, 1.0f);
+        lv2_atom_forge_float(&forge, position->speed);
+        if (position->song) {
+            constexpr double kBeatsPerBar = 4.0;
+            const double bar = std::floor(position->beat / kBeatsPerBar);
+            lv2_atom_forge_key(&forge, map(LV2_TIME__frame));
+            lv2_atom_forge_long(&forge, position->frame);
+            lv2_atom_forge_key(&forge, map(LV2_TIME__bar));
+            lv2_atom_forge_long(&forge, static_cast<int64_t>(bar));
+            lv2_atom_forge_key(&forge, map(LV2_TIME__barBeat));
+            lv2_atom_forge_float(&forge, static_cast<float>(position->beat - bar * kBeatsPerBar));
+            lv2_atom_forge_key(&forge, map(LV2_TIME__beatsPerBar));
+            lv2_atom_forge_float(&forge, static_cast<float>(kBeatsPerBar));
+        }
         lv2_atom_forge_pop(&forge, &object);
     }
     lv2_atom_forge_pop(&forge, &frame);

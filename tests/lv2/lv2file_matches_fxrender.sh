@@ -9,13 +9,14 @@ uri=$3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# A second of stereo noise and a few clicks, as 32-bit float.
-sox -n -r 44100 -c 2 -e float -b 32 "$work/noise.wav" synth 1 whitenoise vol 0.5 2>/dev/null
+# Four seconds of stereo noise (past the LFO step at which a tempo of 120
+# BPM and the factory's 120.000076 part) and a second of clicks, as 32-bit float.
+sox -n -r 44100 -c 2 -e float -b 32 "$work/noise.wav" synth 4 whitenoise vol 0.5 2>/dev/null
 sox -n -r 44100 -c 2 -e float -b 32 "$work/clicks.wav" synth 1 square 3 vol 0.3 2>/dev/null
 
 # Control values and the normalized values they stand for: (BPM - 60) / 140,
 # the middle of the Resolution zone ((k + 0.5) / 13) and of the Waveform zone
-# ((k + 0.5) / 3), percent / 100, 10^(dB/20) / 4.
+# ((k + 0.5) / 3) but for the factory's zones, percent / 100, 10^(dB/20) / 4.
 check() {
     name=$1
     input=$2
@@ -33,9 +34,8 @@ check() {
     echo "$name: the same samples"
 }
 
-check defaults noise.wav "" \
-    "--set tempo=norm:0.428571429 --set resolution=norm:0.884615385 --set send=norm:1 --set depth=norm:0.25 \
-     --set mod=norm:0.25 --set waveform=norm:0.166666672 --set feedback=norm:0.5 --set boost=norm:0.25"
+# Each at its defaults: the bundle's and the factory program.
+check defaults noise.wav "" ""
 check triangle clicks.wav \
     "-p tempo:130 -p resolution:4 -p send:70 -p depth:40 -p mod_amount:10 -p waveform:1 -p feedback:90 -p boost:0" \
     "--set tempo=norm:0.5 --set resolution=norm:0.269230783 --set send=norm:0.7 --set depth=norm:0.4 \
