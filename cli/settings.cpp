@@ -337,5 +337,11 @@ Settings resolveSettings(const std::shared_ptr<PluginLibrary>& library, const st
 
 void applySettings(PluginInstance& instance, const Settings& settings) {
     if (settings.program) instance.setProgram(*settings.program);
-    for (const auto& setting : settings.parameters) instance.setParameter(setting.index, setting.value);
+    // Twice when there are several: a parameter whose effect depends on
+    // another's value (a delay that only applies while modulation is off)
+    // then sees every other one as it ends.
+    const int rounds = settings.parameters.size() > 1 ? 2 : 1;
+    for (int round = 0; round < rounds; ++round) {
+        for (const auto& setting : settings.parameters) instance.setParameter(setting.index, setting.value);
+    }
 }

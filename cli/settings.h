@@ -37,5 +37,7 @@ struct Settings {
 Settings resolveSettings(const std::shared_ptr<PluginLibrary>& library, const std::optional<std::string>& program,
                          const std::vector<std::string>& sets, const std::vector<std::string>& defaults = {});
 
-// Selects the program, then sets the parameters in index order.
+// Selects the program, then sets the parameters in index order; several
+// are set twice over, so that each is set after all the others, as when a
+// user sets them one by one and listens.
 void applySettings(PluginInstance& instance, const Settings& settings);

@@ -127,4 +127,4 @@ for config in "$@"; do
     esac
     passed="$passed $config ($(($(date +%s) - started)) s)"
 done
-echo "all configurations passed:$passed${skipped:+; skipped$skipped}" >&2
+echo "all configurations passed:$passed${skipped:+; skipped:${skipped#;}}" >&2
