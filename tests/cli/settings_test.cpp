@@ -37,6 +37,25 @@ TEST_F(Settings, AreAppliedInParameterOrderAndOnce) {
     EXPECT_NE(twice.output.find("'depth' and 'Depth' both set Depth"), std::string::npos) << twice.output;
 }
 
+TEST_F(Settings, MadeAtOnceTheySoundAsMadeOneByOne) {
+    // Depth sets the lines' delay only while Mod Amt is 0: set after it.
+    Audio impulse{2, 44100, SF_FORMAT_WAV | SF_FORMAT_FLOAT, std::vector<float>(2 * 400)};
+    impulse.samples[200] = impulse.samples[201] = 0.5f;  // frame 100
+    writeAudio(at("impulse.wav"), impulse);
+    ASSERT_EQ(run("render " + at("impulse.wav") + " -o " + at("out.wav") +
+                  " -q --float --tail 0 --set mod=off --set depth=10 --set feedback=0")
+                  .status,
+              0);
+    const Audio out = readAudio(at("out.wav"));
+    ASSERT_EQ(out.samples.size(), impulse.samples.size());
+    EXPECT_EQ(out.samples[2 * 110], 0.5f) << "the echo is not 10 frames after the impulse";
+    for (std::size_t frame = 101; frame < 200; ++frame) {
+        if (frame != 110) {
+            EXPECT_EQ(out.samples[2 * frame], 0.0f) << "frame " << frame;
+        }
+    }
+}
+
 TEST_F(Settings, DisplayedTextsTakeTheExactValue) {
     const struct {
         const char* set;
