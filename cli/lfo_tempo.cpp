@@ -4,13 +4,6 @@
 
 namespace {
 
-constexpr std::int32_t kFlangerId = 0x517A3776;  // 'Qz7v'
-constexpr std::int32_t kResolutionIndex = 1;
-constexpr std::int32_t kModAmountIndex = 4;
-// The plug-in's tempo scale: BPM = 60 + 140 x the normalized Tempo value.
-constexpr double kSlowestBpm = 60.0;
-constexpr double kBpmSpan = 140.0;
-
 std::string trimmed(const std::string& text) {
     const auto first = text.find_first_not_of(' ');
     const auto last = text.find_last_not_of(' ');

@@ -30,8 +30,14 @@ public:
     // The normalized Tempo value with which one cycle lasts `beats()` at
     // `bpm()` at `rate` Hz.
     float trueTempoValue(double rate) const;
-    // The parameter index of Tempo.
+    // What the tool knows of the plug-in: its identifier, where its
+    // parameters are, and its tempo scale (BPM = 60 + 140 x Tempo).
+    static constexpr std::int32_t kFlangerId = 0x517A3776;  // 'Qz7v'
     static constexpr std::int32_t kTempoIndex = 0;
+    static constexpr std::int32_t kResolutionIndex = 1;
+    static constexpr std::int32_t kModAmountIndex = 4;
+    static constexpr double kSlowestBpm = 60.0;
+    static constexpr double kBpmSpan = 140.0;
 
 private:
     LfoTempo(double bpm, unsigned beats, bool running) : askedBpm(bpm), cycleBeats(beats), modulating(running) {}
