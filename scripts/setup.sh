@@ -26,7 +26,7 @@ for group in "$@"; do
     case "$group" in
         demo) packages="$packages cmake g++ make pkg-config libsndfile1-dev libcli11-dev" ;;
         build) packages="$packages cmake g++ make binutils pkg-config libgtest-dev libbenchmark-dev libsndfile1-dev
-            libcli11-dev lv2-dev liblilv-dev man-db"
+            libcli11-dev lv2-dev liblilv-dev man-db libjack-jackd2-dev"
             # The test of a library of the other pointer width builds one with -m32.
             [ "$native" != amd64 ] || packages="$packages g++-12-multilib" ;;
         test) packages="$packages clang lld sndfile-programs parallel sox lilv-utils lv2file sordi bc
