@@ -25,6 +25,9 @@ constexpr float kDefaults[kNumFlangerParams] = {
 
 constexpr double kUnknown = std::numeric_limits<double>::quiet_NaN();
 constexpr double kSecondsPerMinute = 60.0;
+// Beats by which a host's rounded count may miss the exact one: a tick of
+// 1/1920 beat, and a float's rounding.
+constexpr double kRoundedBeat = 1.0 / 1920.0;
 
 bool sameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
@@ -163,8 +166,12 @@ bool Lv2Flanger::readTime(const LV2_Atom* atom, HostTime& time) const {
         const double perBar = number(beatsPerBar);
         if (perBar > 0.0) time.beat = finite(number(bar) * perBar + number(barBeat));
     }
-    if (std::isnan(time.beat) && !std::isnan(time.frame) && !std::isnan(time.bpm)) {
-        time.beat = time.frame / sampleRate * time.bpm / kSecondsPerMinute;
+    // At one tempo since the song's start (the beat agrees with the frame),
+    // the frame counts beats exactly: hosts round the bar's beat (Ardour to
+    // a tick, 1/1920 beat), and two starts in one song must agree.
+    if (!std::isnan(time.frame) && !std::isnan(time.bpm)) {
+        const double fromFrame = time.frame / sampleRate * time.bpm / kSecondsPerMinute;
+        if (std::isnan(time.beat) || std::fabs(time.beat - fromFrame) <= kRoundedBeat) time.beat = fromFrame;
     }
     return true;
 }
