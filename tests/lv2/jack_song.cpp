@@ -8,13 +8,18 @@
 //   jack_song record --client NAME --bpm B --from FRAME --to FRAME --input impulses|FILE.wav --output FILE.wav
 //   jack_song beats --bpm B --beats R --from FRAME FILE.wav
 //   jack_song same [--skip-a N] [--skip-b N] A.wav B.wav
+//   jack_song write --signal impulses|noise --frames N --output FILE.wav
+//   jack_song delays --from FRAME FILE.wav
 //
 // `record` connects to NAME:in_l, NAME:in_r, NAME:out_l and NAME:out_r;
 // the recording holds song frames FROM to TO of the left output, as 32-bit
 // float. `beats` reads such a recording of an impulse train through the
 // sweep and says where each cycle starts against its beat. `same` compares
 // the first channels of two files, sample for sample, from frame N of each
-// to the end of the shorter.
+// to the end of the shorter. `write` makes a stereo file of a song's test
+// signal (song_signal.h) from song frame 0. `delays` prints, for each LFO
+// step of a recording of the impulse train, its song frame and the delay it
+// shows.
 #include <jack/jack.h>
 #include <jack/transport.h>
 #include <sndfile.h>
@@ -29,6 +34,7 @@
 #include <vector>
 
 #include "lfo_cycle.h"
+#include "song_signal.h"
 
 namespace {
 
@@ -51,7 +57,7 @@ struct Song {
 
     float inputAt(std::int64_t frame) const {
         if (frame < 0) return 0.0f;
-        if (input.empty()) return frame % kStep == 0 ? lfocycle::kImpulse : 0.0f;
+        if (input.empty()) return songsignal::impulses(frame);
         return frame < static_cast<std::int64_t>(input.size()) ? input[static_cast<std::size_t>(frame)] : 0.0f;
     }
 };
@@ -246,7 +252,40 @@ int compare(int argc, char** argv) {
     return 0;
 }
 
+int writeSignal(int argc, char** argv) {
+    const bool noise = option(argc, argv, "--signal", "impulses") == "noise";
+    const auto frames = std::atoll(option(argc, argv, "--frames", "0").c_str());
+    const std::string output = option(argc, argv, "--output");
+    if (frames <= 0 || output.empty()) return fail("write needs --frames and --output");
+    std::vector<float> samples(static_cast<std::size_t>(frames) * 2);
+    for (std::int64_t f = 0; f < frames; ++f) {
+        samples[static_cast<std::size_t>(2 * f)] = samples[static_cast<std::size_t>(2 * f + 1)] =
+            noise ? songsignal::noise(f) : songsignal::impulses(f);
+    }
+    SF_INFO info{};
+    info.samplerate = 44100;
+    info.channels = 2;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    SNDFILE* file = sf_open(output.c_str(), SFM_WRITE, &info);
+    if (file == nullptr) return fail("cannot write " + output);
+    const auto written = sf_writef_float(file, samples.data(), frames);
+    return sf_close(file) == 0 && written == frames ? 0 : fail("cannot write " + output);
+}
+
+int printDelays(int argc, char** argv) {
+    const std::int64_t from = std::atoll(option(argc, argv, "--from", "0").c_str());
+    std::vector<float> left;
+    if (!readWav(argv[argc - 1], left)) return fail(std::string("cannot read ") + argv[argc - 1]);
+    for (std::int64_t frame = (from + kStep - 1) / kStep * kStep;
+         frame - from + kStep < static_cast<std::int64_t>(left.size()); frame += kStep) {
+        std::printf("%lld %zu\n", static_cast<long long>(frame), lfocycle::delayAt(left.data() + (frame - from)));
+    }
+    return 0;
+}
+
 int main(int argc, char** argv) {
+    if (argc > 2 && std::strcmp(argv[1], "delays") == 0) return printDelays(argc, argv);
+    if (argc > 1 && std::strcmp(argv[1], "write") == 0) return writeSignal(argc, argv);
     if (argc > 3 && std::strcmp(argv[1], "same") == 0) return compare(argc, argv);
     if (argc > 1 && std::strcmp(argv[1], "record") == 0) return recordSong(argc, argv);
     if (argc > 1 && std::strcmp(argv[1], "beats") == 0) return checkBeats(argc, argv);

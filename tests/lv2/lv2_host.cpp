@@ -122,7 +122,9 @@ void Lv2TestHost::run(const float* inLeft, const float* inRight, float* outLeft,
             lv2_atom_forge_key(&forge, map(LV2_TIME__bar));
             lv2_atom_forge_long(&forge, static_cast<int64_t>(bar));
             lv2_atom_forge_key(&forge, map(LV2_TIME__barBeat));
-            lv2_atom_forge_float(&forge, static_cast<float>(position->beat - bar * kBeatsPerBar));
+            double barBeat = position->beat - bar * kBeatsPerBar;
+            if (position->ticks) barBeat = std::round(barBeat * 1920.0) / 1920.0;
+            lv2_atom_forge_float(&forge, static_cast<float>(barBeat));
             lv2_atom_forge_key(&forge, map(LV2_TIME__beatsPerBar));
             lv2_atom_forge_float(&forge, static_cast<float>(kBeatsPerBar));
         }

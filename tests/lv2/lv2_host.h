@@ -21,6 +21,7 @@ struct HostPosition {
     bool song = false;   // also the place: time:frame, and time:bar, time:barBeat and time:beatsPerBar
     std::int64_t frame = 0;
     double beat = 0.0;  // beats from the song's start, sent as bar and barBeat (a float), 4 beats a bar
+    bool ticks = false;  // barBeat rounded to a tick of 1/1920 beat, as Ardour sends it
     int eventFrame = 0;  // where in the block
 };
 
