@@ -7,15 +7,17 @@
 # control's 120 BPM, off the host's bars.
 # Needs a release build with its tests (scripts/build.sh release), jalv,
 # jackd2 and gnuplot (apt-get install gnuplot-nox).
-# Usage: scripts/sync-picture.sh [OUTPUT.png]     (default docs/sync-against-bars.png)
+# Usage: scripts/sync-picture.sh [OUTPUT.png [BUILD_FOLDER]]
+#        (defaults docs/sync-against-bars.png and build/release)
 set -eu
 cd "$(dirname "$0")/.."
 output=${1:-docs/sync-against-bars.png}
-song=$(pwd)/build/release/tests/jack_song
+build=${2:-build/release}
+song=$(pwd)/$build/tests/jack_song
 for needed in jalv jackd gnuplot "$song"; do
     command -v "$needed" >/dev/null || { echo "sync-picture: $needed is missing" >&2; exit 1; }
 done
-export LV2_PATH="$(pwd)/build/release/lib/lv2"
+export LV2_PATH="$(pwd)/$build/lib/lv2"
 export JACK_DEFAULT_SERVER="tf-picture-$$"
 uri=urn:tempo-flanger:lv2:flanger
 work=$(mktemp -d)
@@ -46,7 +48,7 @@ render free3 "$bar3" 0
 
 mkdir -p "$(dirname "$output")"
 gnuplot <<GNUPLOT
-set terminal pngcairo size 1000,420 font "sans,10"
+set terminal pngcairo size 1000,440 font "sans,10"
 set output "$output"
 set title "Tempo Flanger (LV2), Sync on, 4 beats a sweep, 128 BPM: the same bar meets the same point of the sweep"
 set xlabel "host's bar"
@@ -55,7 +57,7 @@ set xrange [1:9]
 set yrange [0:105]
 set xtics 1
 set grid xtics lc rgb "#bbbbbb"
-set key outside bottom center horizontal
+set key below horizontal spacing 1.2 width 2
 plot "$work/whole.dat" using (\$1/$bar+1):2 with lines lw 3 lc rgb "#1f77b4" title "sync on, played from bar 1", \
      "$work/bar3.dat" using (\$1/$bar+1):2 with lines lw 1.5 dt 2 lc rgb "#d62728" title "sync on, played from bar 3", \
      "$work/free3.dat" using (\$1/$bar+1):2 with lines lw 1 lc rgb "#999999" title "sync off (Tempo 120), played from bar 3"
