@@ -5,7 +5,7 @@
 #   lib/tempo-flanger/tempo_flanger.so           the plug-in, in a folder of its own
 #   lib/lv2/tempo-flanger.lv2/                   the LV2 bundle
 #   share/man/man1/fxrender.1, fxvalidate.1
-#   share/doc/tempo-flanger/README.md, LICENSE
+#   share/doc/tempo-flanger/README.md (and its picture in docs/), LICENSE
 # fxrender finds the plug-in through ../lib/tempo-flanger/ from its own
 # folder, so these two places move together.
 #
@@ -89,6 +89,9 @@ endif()
 add_custom_target(man_pages ALL DEPENDS ${tf_man_pages})
 
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# The README's picture, where its link points.
+install(FILES ${PROJECT_SOURCE_DIR}/docs/sync-against-bars.png DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs
+  PERMISSIONS ${tf_library_permissions})
 if(TF_DEBIAN_PACKAGE)
   configure_file(${PROJECT_SOURCE_DIR}/packaging/changelog.in ${PROJECT_BINARY_DIR}/packaging/changelog @ONLY)
   add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/packaging/changelog.gz

@@ -90,7 +90,8 @@ cmake --install "$root/build/release" --prefix "$stage" --strip >/dev/null
     for file in "$stage"/lib/tempo-flanger/*; do echo "$file	$plugin_dir"; done
     for file in "$stage"/lib/lv2/tempo-flanger.lv2/*; do echo "$file	$lv2_dir/tempo-flanger.lv2"; done
     for file in "$stage"/share/man/man1/*; do echo "$file	$man_dir"; done
-    for file in "$stage"/share/doc/tempo-flanger/*; do echo "$file	$doc_dir"; done
+    for file in "$stage"/share/doc/tempo-flanger/*; do [ ! -f "$file" ] || echo "$file	$doc_dir"; done
+    for file in "$stage"/share/doc/tempo-flanger/docs/*; do echo "$file	$doc_dir/docs"; done
 } >"$plan"
 if command -v dpkg-query >/dev/null 2>&1; then
     while IFS='	' read -r file folder; do
