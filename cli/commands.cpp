@@ -9,11 +9,13 @@
 #include <fstream>
 #include <iostream>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <unordered_set>
 
 #include "cli/audio_file.h"
 #include "cli/demo_signal.h"
+#include "cli/encoding.h"
 #include "cli/messages.h"
 #include "cli/output_file.h"
 #include "cli/progress.h"
@@ -140,36 +142,72 @@ int runRender(const CommonOptions& common, const SessionOptions& session, const 
     RenderSession renderer(common, session, text);
 
     // Every input checked before anything is rendered; each bad one reported.
+    // An input that is a stream (or standard input) is opened once, here,
+    // and kept for its render.
     std::vector<FileJob> jobs;
-    std::unique_ptr<AudioReader> standardInput;
-    std::unordered_set<std::string> inputNames, outputNames;
-    for (const auto& input : inputs) inputNames.insert(identity(input));
+    std::vector<std::unique_ptr<AudioReader>> streams;  // by job, for the inputs that are streams
+    std::vector<std::pair<FileIdentity, std::string>> inputFiles;
+    std::unordered_set<std::string> outputNames;
     std::size_t failed = 0;
+    // First what each input is (files are closed again, streams kept), so
+    // that every output can be checked against every input.
+    struct Opened {
+        std::string name;
+        int channels = 0;
+        int format = 0;
+        std::int64_t frames = 0;
+        std::unique_ptr<AudioReader> stream;
+    };
+    std::vector<std::optional<Opened>> opened;
     for (const auto& input : inputs) {
         try {
-            FileJob job{input, plan.target(input), 0};
-            std::unique_ptr<AudioReader> reader = std::make_unique<AudioReader>(input);
-            if (reader->channels() < 1 || reader->channels() > 2) {
-                throw processingError(reader->name() + ": has " + std::to_string(reader->channels()) +
+            auto reader = std::make_unique<AudioReader>(input);
+            if (reader->identity()) inputFiles.emplace_back(*reader->identity(), reader->name());
+            Opened what{reader->name(), reader->channels(), reader->format(), reader->frames(), nullptr};
+            // Standard input is opened once whatever it is (its position is shared).
+            if (reader->isStream() || input == "-") what.stream = std::move(reader);
+            opened.emplace_back(std::move(what));
+        } catch (const ToolError& error) {
+            opened.emplace_back(std::nullopt);
+            if (stopsignals::received() != 0) break;
+            messages::error(error.what());
+            ++failed;
+        }
+    }
+    for (std::size_t i = 0; i < opened.size(); ++i) {
+        if (!opened[i]) continue;
+        try {
+            Opened& input = *opened[i];
+            FileJob job{inputs[i], plan.target(inputs[i]), 0};
+            if (input.channels < 1 || input.channels > 2) {
+                throw processingError(input.name + ": has " + std::to_string(input.channels) +
                                       " channels; only mono and stereo files can be rendered");
             }
-            if (!OutputFile::isStandardOutput(job.output)) {
-                const std::string name = identity(job.output);
-                if (inputNames.count(name) != 0) {
-                    throw processingError("'" + job.output + "': is an input; the output would overwrite it");
+            // The same file by any name (a hard or symbolic link, another
+            // path, standard output sent into it) is never written over.
+            const std::string shown = OutputFile::isStandardOutput(job.output) ? "standard output" : "'" + job.output + "'";
+            if (const auto output = OutputFile::identityOf(job.output)) {
+                for (const auto& [file, name] : inputFiles) {
+                    if (file == *output) throw processingError(shown + ": is the input " + name + "; the output would overwrite it");
                 }
-                if (!outputNames.insert(name).second) {
+            }
+            if (!OutputFile::isStandardOutput(job.output)) {
+                if (!outputNames.insert(identity(job.output)).second) {
                     throw processingError("'" + job.output + "': another input is rendered into it too");
                 }
                 OutputFile::check(job.output);
             }
             try {
-                renderer.outputFormat(job.output, reader->format());
+                const int format = renderer.outputFormat(job.output, input.format);
+                if (OutputFile::isStream(job.output) && !isStreamable(format)) {
+                    throw processingError(shown + ": " + describeFormat(format) + " cannot be written as a stream; write " +
+                                          streamableTypes() + " there (--type)");
+                }
             } catch (const ToolError& error) {
                 throw processingError(error.what());
             }
-            job.frames = static_cast<std::uint64_t>(std::max<std::int64_t>(0, reader->frames()));
-            if (input == "-") standardInput = std::move(reader);
+            job.frames = static_cast<std::uint64_t>(std::max<std::int64_t>(0, input.frames));
+            streams.push_back(std::move(input.stream));
             jobs.push_back(std::move(job));
         } catch (const ToolError& error) {
             if (error.status() == kExitUsage) throw;
@@ -178,6 +216,7 @@ int runRender(const CommonOptions& common, const SessionOptions& session, const 
             ++failed;
         }
     }
+    opened.clear();
 
     std::uint64_t totalFrames = 0;
     for (const auto& job : jobs) totalFrames += job.frames;
@@ -192,16 +231,13 @@ int runRender(const CommonOptions& common, const SessionOptions& session, const 
     auto work = [&] {
         for (std::size_t i = next++; i < jobs.size() && stopsignals::received() == 0; i = next++) {
             try {
-                std::unique_ptr<AudioReader> owned;
-                AudioReader* reader = standardInput.get();
-                if (jobs[i].input != "-") {
-                    owned = std::make_unique<AudioReader>(jobs[i].input);
-                    reader = owned.get();
-                }
-                RenderSource source{reader->name(), reader->channels(), reader->sampleRate(), reader->format(),
-                                    reader->strings(),
-                                    [reader](float* frames, std::int64_t count) { return reader->read(frames, count); },
-                                    reader};
+                std::unique_ptr<AudioReader> reader = std::move(streams[i]);
+                if (reader == nullptr) reader = std::make_unique<AudioReader>(jobs[i].input);
+                AudioReader* from = reader.get();
+                RenderSource source{from->name(), from->channels(), from->sampleRate(), from->format(),
+                                    from->strings(), from->frames(),
+                                    [from](float* frames, std::int64_t count) { return from->read(frames, count); },
+                                    from};
                 renderer.render(source, jobs[i].output, &progress);
                 ++rendered;
             } catch (const ToolError& error) {
@@ -237,7 +273,7 @@ int runDemo(const CommonOptions& common, const SessionOptions& session, const Re
     std::int64_t position = 0;
     ProgressLine progress(progressWanted(common), output, static_cast<std::uint64_t>(frames));
     messages::setProgressLine(&progress);
-    RenderSource source{"the demo signal", 2, kDemoSampleRate, SF_FORMAT_WAV | SF_FORMAT_PCM_16, {},
+    RenderSource source{"the demo signal", 2, kDemoSampleRate, SF_FORMAT_WAV | SF_FORMAT_PCM_16, {}, frames,
                         [&](float* out, std::int64_t count) {
                             const std::int64_t n = std::min(count, frames - position);
                             std::copy_n(signal.begin() + position * 2, n * 2, out);

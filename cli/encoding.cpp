@@ -2,10 +2,12 @@
 
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <vector>
 
+#include "cli/output_file.h"
 #include "cli/tool_error.h"
 
 namespace {
@@ -32,7 +34,7 @@ constexpr Container kContainers[] = {
     {"opus", SF_FORMAT_OGG, SF_FORMAT_OPUS},  {"mp3", SF_FORMAT_MPEG, SF_FORMAT_MPEG_LAYER_III},
     {"caf", SF_FORMAT_CAF, 0},           {"w64", SF_FORMAT_W64, 0},
     {"rf64", SF_FORMAT_RF64, 0},         {"au", SF_FORMAT_AU, 0},
-    {"snd", SF_FORMAT_AU, 0},
+    {"snd", SF_FORMAT_AU, 0},            {"raw", SF_FORMAT_RAW, 0},
 };
 
 bool writable(int format) {
@@ -55,8 +57,14 @@ std::string writableTypes() {
 const Container& findContainer(const std::string& path, const EncodingRequest& request) {
     std::string name = lower(request.type);
     if (name.empty()) {
-        name = path == "-" ? "wav" : lower(std::filesystem::path(path).extension().string());
+        name = lower(std::filesystem::path(path).extension().string());
         if (!name.empty() && name[0] == '.') name.erase(0, 1);
+    }
+    // A pipe or a device whose name is no audio type's: WAV.
+    const bool stream = request.type.empty() && (OutputFile::isStandardOutput(path) || OutputFile::isStream(path));
+    if (stream && std::none_of(std::begin(kContainers), std::end(kContainers),
+                               [&](const Container& container) { return name == container.name; })) {
+        name = "wav";
     }
     for (const auto& container : kContainers) {
         if (name != container.name) continue;
@@ -114,7 +122,8 @@ std::string libraryName(int format) {
 
 std::string containerName(int format) {
     switch (format & SF_FORMAT_TYPEMASK) {
-        case SF_FORMAT_WAV: return "WAV";
+        case SF_FORMAT_WAV:
+        case SF_FORMAT_WAVEX: return "WAV";
         case SF_FORMAT_AIFF: return "AIFF";
         case SF_FORMAT_FLAC: return "FLAC";
         case SF_FORMAT_OGG: return "Ogg";
@@ -207,5 +216,42 @@ bool isIntegerPcm(int format) {
             return true;
         default:
             return false;
+    }
+}
+
+bool isStreamable(int format) {
+    switch (format & SF_FORMAT_TYPEMASK) {
+        case SF_FORMAT_WAV:
+        case SF_FORMAT_AU:
+        case SF_FORMAT_RAW:
+        case SF_FORMAT_FLAC:
+        case SF_FORMAT_OGG:
+        case SF_FORMAT_MPEG:
+            return true;
+        default:
+            return false;
+    }
+}
+
+std::string streamableTypes() { return "wav, au, raw, flac, ogg, opus or mp3"; }
+
+int bytesPerSample(int format) {
+    switch (format & SF_FORMAT_SUBMASK) {
+        case SF_FORMAT_PCM_S8:
+        case SF_FORMAT_PCM_U8:
+        case SF_FORMAT_ULAW:
+        case SF_FORMAT_ALAW:
+            return 1;
+        case SF_FORMAT_PCM_16:
+            return 2;
+        case SF_FORMAT_PCM_24:
+            return 3;
+        case SF_FORMAT_PCM_32:
+        case SF_FORMAT_FLOAT:
+            return 4;
+        case SF_FORMAT_DOUBLE:
+            return 8;
+        default:
+            return 0;
     }
 }

@@ -8,6 +8,7 @@
 
 #include "cli/commands.h"
 #include "cli/messages.h"
+#include "cli/nearest_word.h"
 #include "cli/stop_signals.h"
 #include "cli/tool_error.h"
 #include "cli/validate_command.h"
@@ -70,32 +71,6 @@ Examples:
   fxrender info other.so
 )";
 
-// The command the user meant, for a word that is none.
-std::string nearestCommand(const std::string& word) {
-    std::size_t best = std::string::npos;
-    std::string nearest;
-    for (const char* command : kCommands) {
-        const std::string candidate(command);
-        // Edit distance, small words only.
-        std::vector<std::size_t> row(candidate.size() + 1);
-        for (std::size_t j = 0; j <= candidate.size(); ++j) row[j] = j;
-        for (std::size_t i = 1; i <= word.size(); ++i) {
-            std::size_t diagonal = row[0];
-            row[0] = i;
-            for (std::size_t j = 1; j <= candidate.size(); ++j) {
-                const std::size_t above = row[j];
-                row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (word[i - 1] == candidate[j - 1] ? 0 : 1)});
-                diagonal = above;
-            }
-        }
-        if (row[candidate.size()] < best) {
-            best = row[candidate.size()];
-            nearest = candidate;
-        }
-    }
-    return best <= 2 ? nearest : std::string();
-}
-
 int usage(const std::string& message, const std::string& command) {
     messages::error(message + " (see fxrender " + (command.empty() ? "" : command + " ") + "--help)");
     return kExitUsage;
@@ -111,7 +86,7 @@ int main(int argc, char** argv) {
     if (argc > 1 && argv[1][0] != '-' && std::strcmp(argv[1], "validate-check") != 0 &&
         std::none_of(std::begin(kCommands), std::end(kCommands),
                      [&](const char* command) { return std::strcmp(argv[1], command) == 0; })) {
-        const std::string nearest = nearestCommand(argv[1]);
+        const std::string nearest = nearestWord(argv[1], {std::begin(kCommands), std::end(kCommands)}, 2);
         return usage(std::string("'") + argv[1] + "' is not a command" +
                          (nearest.empty() ? "" : "; did you mean '" + nearest + "'?") +
                          " Commands: demo, render, info, validate",
@@ -134,6 +109,7 @@ int main(int argc, char** argv) {
     int bits = 0;
 
     auto addCommon = [&](CLI::App* command) {
+        command->set_version_flag("--version", kVersion);
         command->add_option("--plugin", common.plugin, "plug-in library file")->capture_default_str();
         command->add_flag("-q,--quiet", common.quiet, "no progress line and no summary (warnings still show)");
     };
@@ -188,6 +164,7 @@ int main(int argc, char** argv) {
     std::uint64_t validateMemory = validation.memoryMiB;
     CLI::App* validate = app.add_subcommand("validate", "check plug-in libraries of this interface; 0 when all pass");
     addValidateOptions(*validate, validation, validateTimeout, validateMemory);
+    validate->set_version_flag("--version", kVersion);
 
     // One check in a child process, started by validate.
     CheckRequest checkRequest;

@@ -13,6 +13,7 @@ namespace {
 
 constexpr double kMaxTailSeconds = 3600.0;
 constexpr std::int32_t kMaxBlockSize = 65536;
+constexpr double kLongestAutomaticTail = 10.0;  // seconds, as the renderer's automatic tail
 
 std::optional<double> parseTail(const std::string& text) {
     if (text == "auto") return std::nullopt;
@@ -145,7 +146,10 @@ void RenderSession::render(const RenderSource& source, const std::string& output
     std::string tempoSaid;
     const auto instance = newInstance(settingsFor(source.sampleRate, tempoSaid));
     OutputFile file(output);
-    AudioWriter writer(file, source.channels, source.sampleRate, format, source.strings);
+    const double tail = options.tailSeconds.value_or(kLongestAutomaticTail);
+    const std::int64_t longest =
+        source.frames < 0 ? -1 : source.frames + static_cast<std::int64_t>(std::ceil(tail * source.sampleRate));
+    AudioWriter writer(file, source.channels, source.sampleRate, format, source.strings, longest);
     RenderOptions fileOptions = options;
     fileOptions.integerOutput = isIntegerPcm(format);
     const RenderResult result =
@@ -157,6 +161,16 @@ void RenderSession::render(const RenderSource& source, const std::string& output
         messages::warning(source.name + ": " + source.reader->shortfall() + "; rendered the " +
                           std::to_string(result.inputFrames) + " frames there are");
     }
+    if (result.nonFiniteInput > 0) {
+        messages::warning(source.name + ": " + std::to_string(result.nonFiniteInput) + " sample" +
+                          (result.nonFiniteInput == 1 ? " was not a finite number" : "s were not finite numbers") +
+                          "; fed as silence");
+    }
+    if (result.nonFiniteOutput > 0) {
+        messages::warning(file.name() + ": the plug-in gave " + std::to_string(result.nonFiniteOutput) + " sample" +
+                          (result.nonFiniteOutput == 1 ? " that was not a finite number" : "s that were not finite numbers") +
+                          "; written as silence");
+    }
     if (result.unequalMono) {
         messages::warning(file.name() + ": the plug-in's left and right outputs differ for mono input; wrote their mix");
     }
@@ -166,7 +180,10 @@ void RenderSession::render(const RenderSource& source, const std::string& output
     }
     if (common.quiet) return;
     const double seconds = static_cast<double>(result.outputFrames) / source.sampleRate;
-    std::string line = "wrote " + file.name() + " (" + describeFormat(format) + "): " +
+    const int written = writer.writtenFormat();
+    const bool rf64 = (written & SF_FORMAT_TYPEMASK) == SF_FORMAT_RF64;
+    std::string line = "wrote " + file.name() + " (" + describeFormat(written) + (rf64 ? ": a WAV past 4 GiB" : "") +
+                       "): " +
                        formatted("%.2f s of audio in %.2f s (%.0fx realtime), peak ", seconds, elapsed,
                                  elapsed > 0 ? seconds / elapsed : 0.0) +
                        decibels(result.peak);

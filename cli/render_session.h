@@ -25,6 +25,7 @@ struct RenderSource {
     int sampleRate = 44100;
     int format = 0;    // libsndfile format of the input (its encoding is kept where it can be)
     AudioStrings strings;
+    std::int64_t frames = -1;  // as long as this, if known (-1: a stream)
     AudioSource read;
     const AudioReader* reader = nullptr;  // for the warning about data that ends early
 };

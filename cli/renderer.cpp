@@ -34,6 +34,24 @@ public:
 
     float* fileFrames() { return interleaved.data(); }
 
+    // Input samples that are not finite numbers become silence; returns how
+    // many there were in the first `frames` frames.
+    std::uint64_t silenceNonFinite(std::int64_t frames) {
+        std::uint64_t found = 0;
+        for (std::size_t i = 0; i < static_cast<std::size_t>(frames * fileChannels); ++i) {
+            if (!std::isfinite(interleaved[i])) {
+                interleaved[i] = 0.0f;
+                ++found;
+            }
+        }
+        return found;
+    }
+
+    // Moves frames [from, from + count) to the start.
+    void keep(std::int64_t from, std::int64_t count) {
+        std::copy_n(interleaved.begin() + from * fileChannels, count * fileChannels, interleaved.begin());
+    }
+
     // Spreads `frames` interleaved frames over the plug-in's inputs,
     // silence after them up to `total`.
     void split(std::int64_t frames, std::int64_t total) {
@@ -102,18 +120,24 @@ public:
         }
         float peak = result.peak;
         std::uint64_t clipped = 0;
+        std::uint64_t nonFinite = 0;
         for (std::size_t i = 0; i < n * static_cast<std::size_t>(fileChannels); ++i) {
+            // A plug-in's NaN or infinity is written as silence, and counted.
+            if (!std::isfinite(interleaved[i])) {
+                interleaved[i] = 0.0f;
+                ++nonFinite;
+            }
             const float magnitude = std::fabs(interleaved[i]);
             peak = std::max(peak, magnitude);
             clipped += magnitude > 1.0f ? 1u : 0u;
         }
         result.peak = peak;
         result.clipped += clipped;
+        result.nonFiniteOutput += nonFinite;
         if (clipToFullScale) {
-            // Integer encodings hold -1..1; NaN has no integer and becomes 0.
+            // Integer encodings hold -1..1.
             for (std::size_t i = 0; i < n * static_cast<std::size_t>(fileChannels); ++i) {
-                const float sample = interleaved[i];
-                interleaved[i] = sample != sample ? 0.0f : std::clamp(sample, -1.0f, 1.0f);
+                interleaved[i] = std::clamp(interleaved[i], -1.0f, 1.0f);
             }
         }
     }
@@ -154,19 +178,23 @@ RenderResult renderAudio(PluginInstance& plugin, int channels, int sampleRate, c
     plugin.setBlockSize(block);
     plugin.resume();
 
-    for (;;) {
+    // Frames go on to the plug-in as soon as they make whole blocks (a file
+    // reads a chunk at a time, a stream what has come); at the end, the rest.
+    std::int64_t waiting = 0;
+    for (bool ended = false; !ended;) {
         checkCancelled();
-        std::int64_t frames = 0;
-        while (frames < chunk) {
-            const std::int64_t got = source(buffers.fileFrames() + frames * channels, chunk - frames);
-            if (got <= 0) break;
-            frames += got;
-        }
-        if (frames == 0) break;
+        const std::int64_t got = source(buffers.fileFrames() + waiting * channels, chunk - waiting);
+        ended = got <= 0;
+        if (!ended) waiting += got;
+        const std::int64_t frames = ended ? waiting : waiting / block * block;
+        if (frames == 0) continue;
+        result.nonFiniteInput += buffers.silenceNonFinite(frames);
         buffers.split(frames, frames);
         buffers.process(plugin, frames, block);
         buffers.join(frames, result);
         writer.write(buffers.fileFrames(), frames);
+        buffers.keep(frames, waiting - frames);
+        waiting -= frames;
         result.inputFrames += static_cast<std::uint64_t>(frames);
         if (progress != nullptr) progress->advance(static_cast<std::uint64_t>(frames));
     }

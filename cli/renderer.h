@@ -22,7 +22,8 @@ struct RenderOptions {
 };
 
 // Interleaved audio to render: fills up to `frames` frames, returns how many
-// (0 at the end).
+// (0 at the end); a stream may give fewer before its end, and what it gives
+// is rendered as soon as it makes whole blocks.
 using AudioSource = std::function<std::int64_t(float* interleaved, std::int64_t frames)>;
 
 struct RenderResult {
@@ -31,6 +32,8 @@ struct RenderResult {
     float peak = 0.0f;           // largest magnitude written
     std::uint64_t clipped = 0;   // samples beyond full scale
     bool unequalMono = false;    // a mono input gave different left and right outputs
+    std::uint64_t nonFiniteInput = 0;   // input samples that were NaN or infinite, fed as silence
+    std::uint64_t nonFiniteOutput = 0;  // output samples that were NaN or infinite, written as silence
 };
 
 // The instance must be open and set up (program and parameters); this sends

@@ -7,6 +7,7 @@
 #include <set>
 #include <sstream>
 
+#include "cli/nearest_word.h"
 #include "cli/tool_error.h"
 
 namespace {
@@ -168,7 +169,7 @@ private:
             // A number shown only between two grid points: bisect where the
             // display crosses it.
             const std::optional<float> inside = crossing(value, grid);
-            if (!inside) throw usageError("--set " + name + ": no setting shows '" + value + "'; " + displayRange());
+            if (!inside) throw usageError("--set " + name + ": no setting shows '" + value + "'; " + displayRange() + hint(value));
             return {edge(value, *inside, first > 0 ? gridValue(first - 1) : 0.0f),
                     edge(value, *inside, 1.0f)};
         }
@@ -247,13 +248,27 @@ private:
     }
 
     // What the parameter shows over its whole range, for the error message.
-    std::string displayRange() {
+    // The distinct displays over the whole range, in order.
+    std::vector<std::string> displays() {
         std::vector<std::string> seen;
         std::set<std::string> distinct;
         for (int step = 0; step <= kGridSteps; step += 10) {
             const std::string shown = show(gridValue(step));
             if (distinct.insert(shown).second) seen.push_back(shown);
         }
+        return seen;
+    }
+
+    // What the user may have meant: the nearest display for a word, the
+    // host's own values for a number between the displays.
+    std::string hint(const std::string& value) {
+        if (number(value)) return "; between what it shows, give the host's value as norm:X, X from 0 to 1";
+        const std::string nearest = nearestWord(value, displays(), 2);
+        return nearest.empty() ? "" : "; did you mean '" + nearest + "'?";
+    }
+
+    std::string displayRange() {
+        const std::vector<std::string> seen = displays();
         if (seen.size() <= kMaxListedDisplays) {
             std::string list;
             for (const auto& text : seen) list += (list.empty() ? "" : ", ") + text;

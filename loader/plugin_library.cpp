@@ -40,7 +40,7 @@ void closeHandle(void* handle) { dlclose(handle); }
 
 std::shared_ptr<PluginLibrary> PluginLibrary::open(const std::string& path) {
     std::error_code error;
-    if (!std::filesystem::exists(path, error)) throw PluginError("'" + path + "': no such file");
+    if (!std::filesystem::exists(path, error)) throw PluginError("'" + path + "': does not exist");
     if (std::filesystem::is_directory(path, error)) throw PluginError("'" + path + "': is a folder");
     std::string reason;
     void* handle = openHandle(path, reason);

@@ -91,7 +91,11 @@ public:
     LibraryResult run() {
         const auto start = std::chrono::steady_clock::now();
         const LibraryFile file = inspectLibraryFile(result.path);
-        if (file.kind == LibraryFile::Kind::other) {
+        std::error_code missing;
+        if (!fs::exists(result.path, missing)) {
+            add("load", "FAIL", "does not exist");
+            result.verdict = "FAIL";
+        } else if (file.kind == LibraryFile::Kind::other) {
             add("load", "FAIL", "not a library (no ELF or PE file)");
             result.verdict = "FAIL";
         } else if (!file.loadableHere()) {

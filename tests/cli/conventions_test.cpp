@@ -174,4 +174,29 @@ TEST_F(Conventions, TheDemoHearsWholeSweeps) {
     EXPECT_GE(static_cast<double>(demo.samples.size()) / 2 / demo.sampleRate, 2 * every);
 }
 
+// Every command takes --version and --help; a path that does not exist
+// says so; a value no setting shows names the nearest, or the way to give
+// one between the displays.
+TEST_F(Conventions, MessagesSayWhatToDoInstead) {
+    for (const char* command : {"demo", "render", "info", "validate"}) {
+        const Outcome version = run(std::string(command) + " --version");
+        EXPECT_EQ(version.status, 0) << command << ": " << version.output;
+        EXPECT_EQ(version.output, "fxrender " TF_VERSION "\n") << command;
+        EXPECT_EQ(run(std::string(command) + " --help").status, 0) << command;
+    }
+    const Outcome missing = run("validate " + at("no-such.so"));
+    EXPECT_NE(missing.output.find("does not exist"), std::string::npos) << missing.output;
+    const Outcome plugin = run("info --plugin " + at("no-such.so"));
+    EXPECT_NE(plugin.output.find("'" + at("no-such.so") + "': does not exist"), std::string::npos) << plugin.output;
+    const Outcome input = run("render " + at("no-such.wav") + " -o " + at("out.wav"));
+    EXPECT_NE(input.output.find("No such file or directory"), std::string::npos) << input.output;
+
+    const Outcome sine = run("info --set waveform=sine");
+    EXPECT_EQ(sine.status, 1);
+    EXPECT_NE(sine.output.find("did you mean 'sinus'?"), std::string::npos) << sine.output;
+    const Outcome between = run("info --set tempo=128.5");
+    EXPECT_EQ(between.status, 1);
+    EXPECT_NE(between.output.find("norm:X"), std::string::npos) << between.output;
+}
+
 }  // namespace

@@ -1,9 +1,13 @@
 // fxrender never damages what it was not asked to write: permissions,
-// owners, links, existing files and partial outputs, on errors and signals.
+// owners, links, existing files and partial outputs, on errors, signals and
+// a full disk; the same file under another name; any name.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <fstream>
 
 #include "tool_harness.h"
 
@@ -190,6 +194,76 @@ TEST_F(OutputSafety, ErrorsAfterTheOutputWasCreatedLeaveNothing) {
     }
     for (const auto& name : filesIn()) EXPECT_EQ(name.find("partial"), std::string::npos) << name;
     EXPECT_EQ(filesIn().count("out.opus"), 0u);
+}
+
+// The file system full part way through, for every kind of output: the
+// render fails with the system's reason, the old output stays as it was and
+// nothing else is left. A tmpfs of 300 KiB, mounted in a mount namespace of
+// the test's own (root only).
+TEST_F(OutputSafety, AFullDiskFailsEveryFormatAndKeepsTheOldOutput) {
+    if (geteuid() != 0 || std::system("command -v unshare >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "needs root (and unshare) to mount a small file system";
+    }
+    writeAudio(at("long.wav"), noise(2, 44100 * 20, 44100, 20));
+    for (const char* type : {"wav", "flac", "ogg", "mp3", "aiff", "au"}) {
+        SCOPED_TRACE(type);
+        const std::string name = std::string("out.") + type;
+        const std::string script =
+            "set -u; d=" + at("disk") + "; mkdir -p $d && mount -t tmpfs -o size=300k tmpfs $d || exit 99; "
+            "head -c 100000 /dev/urandom > $d/" + name + "; cp $d/" + name + " " + at("old") + "; " +
+            tool + " render " + at("long.wav") + " -o $d/" + name + " > " + at("said") + " 2>&1; echo $? > " +
+            at("status") + "; ls -a $d > " + at("left") + "; cmp -s $d/" + name + " " + at("old") + "; echo $? > " +
+            at("same");
+        const int ran = std::system(("unshare -m sh -c '" + script + "'").c_str());
+        if (WEXITSTATUS(ran) == 99) GTEST_SKIP() << "cannot mount a tmpfs here";
+        EXPECT_EQ(readFile(at("status")), "2\n") << readFile(at("said"));
+        EXPECT_NE(readFile(at("said")).find("No space left on device"), std::string::npos) << readFile(at("said"));
+        EXPECT_EQ(readFile(at("left")), ".\n..\n" + name + "\n") << "something was left beside the output";
+        EXPECT_EQ(readFile(at("same")), "0\n") << "the old output was changed";
+    }
+}
+
+// An output that is an input under another name is refused before anything
+// is written, whatever the folder lets the user do.
+TEST_F(OutputSafety, TheSameFileByAnyNameIsNeverWrittenOver) {
+    writeAudio(at("in.wav"), noise(2, 4410, 44100, 21));
+    const std::string before = readFile(at("in.wav"));
+    fs::create_directories(folder / "sub");
+    fs::create_hard_link(at("in.wav"), folder / "sub" / "hard.wav");
+    fs::create_symlink(at("in.wav"), folder / "soft.wav");
+    // A folder the unprivileged user may not write: a file there is written in place.
+    fs::permissions(folder / "sub", fs::perms::owner_all | fs::perms::others_exec | fs::perms::others_read);
+    fs::permissions(at("in.wav"), fs::perms::all);
+    for (const std::string& output : {(folder / "sub" / "hard.wav").string(), at("soft.wav"),
+                                     (folder / "sub" / ".." / "in.wav").string()}) {
+        const Outcome result = run(Launch{{"render", at("in.wav"), "-o", output}, {}, {}, true, false});
+        EXPECT_EQ(result.status, 2) << output << "\n" << result.output;
+        EXPECT_NE(result.output.find("is the input '" + at("in.wav") + "'"), std::string::npos) << result.output;
+        EXPECT_EQ(readFile(at("in.wav")), before) << output;
+    }
+    // Standard output sent into the input.
+    const std::string appended = tool + " render " + at("in.wav") + " -o - -q >> " + at("in.wav") + " 2> " + at("said");
+    EXPECT_NE(std::system(appended.c_str()), 0);
+    EXPECT_NE(readFile(at("said")).find("standard output: is the input"), std::string::npos) << readFile(at("said"));
+    EXPECT_EQ(readFile(at("in.wav")), before);
+    EXPECT_EQ(filesIn(), (std::set<std::string>{"in.wav", "said", "soft.wav", "sub"}));
+}
+
+// Any name the file system takes works, and a temporary file that a killed
+// render left is no obstacle.
+TEST_F(OutputSafety, LongNamesAndLeftoversAreNoObstacle) {
+    writeAudio(at("in.wav"), noise(2, 4410, 44100, 22));
+    const std::string longest = std::string(251, 'n') + ".wav";  // 255 bytes
+    ASSERT_EQ(run("render " + at("in.wav") + " -o " + at(longest) + " -q").status, 0);
+    const std::string accents = std::string(120, 'x') + "\xC3\xA9\xC3\xA9\xC3\xA9" + std::string(120, 'y') + ".wav";
+    ASSERT_EQ(run("render " + at("in.wav") + " -o " + at(accents) + " -q").status, 0);
+    std::ofstream(at("out.wav.partial-12345-0")) << "left by kill -9";
+    std::ofstream(at("out.wav.partial-AAAAAA")) << "left by kill -9";
+    const Outcome result = run("render " + at("in.wav") + " -o " + at("out.wav") + " -q");
+    EXPECT_EQ(result.status, 0) << result.output;
+    EXPECT_EQ(filesIn(), (std::set<std::string>{"in.wav", longest, accents, "out.wav", "out.wav.partial-12345-0",
+                                                "out.wav.partial-AAAAAA"}));
+    EXPECT_EQ(readAudio(at(longest)).samples, readAudio(at("out.wav")).samples);
 }
 
 }  // namespace

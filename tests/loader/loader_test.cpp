@@ -87,7 +87,7 @@ TEST(Loader, TypedCallsReachTheEffect) {
 }
 
 TEST(Loader, RefusesWhatIsNotAPlugin) {
-    EXPECT_NE(refusal("/nonexistent/plugin.so").find("no such file"), std::string::npos);
+    EXPECT_NE(refusal("/nonexistent/plugin.so").find("does not exist"), std::string::npos);
 
     const auto text = std::filesystem::temp_directory_path() / "not-a-library.so";
     std::ofstream(text) << "just some text\n";
