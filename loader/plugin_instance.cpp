@@ -33,8 +33,10 @@ std::intptr_t PLUGIN_CALL hostCallback(EffectRecord* effect, std::int32_t reques
 }  // namespace
 
 std::intptr_t HostSide::answer(const HostRequestRecord& request) {
-    const std::lock_guard<std::mutex> lock(mutex);
-    log.push_back(request);
+    if (keeping) {
+        const std::lock_guard<std::mutex> lock(mutex);
+        log.push_back(request);
+    }
     return request.request == kRequestVersion ? versionAnswer : 0;
 }
 

@@ -22,16 +22,23 @@ struct HostRequestRecord {
     float opt;
 };
 
-// What the host answers an instance, and what the instance asked.
+// What the host answers an instance and, when asked to keep them, the
+// requests the instance sent (a validator reads them; a renderer has no
+// use for a log that grows with every request).
 class HostSide {
 public:
-    explicit HostSide(std::intptr_t versionAnswer = 2400) : versionAnswer(versionAnswer) {}
+    enum class Log { none, kept };
+
+    explicit HostSide(std::intptr_t versionAnswer = 2400, Log log = Log::none)
+        : versionAnswer(versionAnswer), keeping(log == Log::kept) {}
 
     std::intptr_t answer(const HostRequestRecord& request);
+    // The requests so far; empty unless kept.
     std::vector<HostRequestRecord> requests() const;
 
 private:
     std::intptr_t versionAnswer;
+    bool keeping;
     mutable std::mutex mutex;
     std::vector<HostRequestRecord> log;
 };

@@ -5,13 +5,7 @@
 #include <cstring>
 #include <fstream>
 
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <unistd.h>
-#endif
+#include "validator/platform.h"
 
 namespace {
 
@@ -23,26 +17,9 @@ char* entry = local;
 }  // namespace
 
 void CallLog::open(const std::string& path) {
-#if defined(_WIN32)
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
-    HANDLE mapping = CreateFileMappingA(file, nullptr, PAGE_READWRITE, 0, kLogBytes, nullptr);
-    if (mapping == nullptr) return;
-    void* view = MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, kLogBytes);
+    char* view = platform::mapSharedFile(path, kLogBytes);
     if (view == nullptr) return;
-#else
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) return;
-    if (ftruncate(fd, kLogBytes) != 0) {
-        close(fd);
-        return;
-    }
-    void* view = mmap(nullptr, kLogBytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-    close(fd);
-    if (view == MAP_FAILED) return;
-#endif
-    entry = static_cast<char*>(view);
+    entry = view;
     std::memcpy(entry, local, kLogBytes);
 }
 

@@ -5,12 +5,7 @@
 #include <new>
 #include <random>
 
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <sys/mman.h>
-#include <unistd.h>
-#endif
+#include "validator/platform.h"
 
 namespace {
 
@@ -31,16 +26,6 @@ struct Slot {
 };
 Slot slots[kSlots];
 
-std::size_t pageSize() {
-#if defined(_WIN32)
-    SYSTEM_INFO info;
-    GetSystemInfo(&info);
-    return info.dwPageSize;
-#else
-    return static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-#endif
-}
-
 void copyName(char* to, const std::string& name) {
     const std::size_t n = name.size() < kNameBytes - 1 ? name.size() : kNameBytes - 1;
     std::memcpy(to, name.data(), n);
@@ -57,20 +42,12 @@ std::size_t append(char* out, std::size_t size, std::size_t at, const char* text
 }  // namespace
 
 GuardedRegion::GuardedRegion(std::size_t usable, const std::string& name) : bytes(usable) {
-    const std::size_t page = pageSize();
+    const std::size_t page = platform::pageSize();
     const std::size_t dataPages = (usable + page - 1) / page;
     mappingBytes = (dataPages + 1) * page;
-#if defined(_WIN32)
-    mapping = static_cast<unsigned char*>(VirtualAlloc(nullptr, mappingBytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    mapping = platform::mapPages(mappingBytes);
     if (mapping == nullptr) throw std::bad_alloc();
-    DWORD old = 0;
-    VirtualProtect(mapping + dataPages * page, page, PAGE_NOACCESS, &old);
-#else
-    void* pages = mmap(nullptr, mappingBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (pages == MAP_FAILED) throw std::bad_alloc();
-    mapping = static_cast<unsigned char*>(pages);
-    mprotect(mapping + dataPages * page, page, PROT_NONE);
-#endif
+    platform::protectPages(mapping + dataPages * page, page, platform::Access::none);
     start = mapping + dataPages * page - usable;
     for (int i = 0; i < kSlots; ++i) {
         if (slots[i].used.exchange(true)) continue;
@@ -91,22 +68,12 @@ GuardedRegion::~GuardedRegion() {
         slots[slot].ready = false;
         slots[slot].used = false;
     }
-#if defined(_WIN32)
-    VirtualFree(mapping, 0, MEM_RELEASE);
-#else
-    munmap(mapping, mappingBytes);
-#endif
+    platform::unmapPages(mapping, mappingBytes);
 }
 
 void GuardedRegion::setReadOnly(bool readOnly) {
-    const std::size_t page = pageSize();
-    const std::size_t dataBytes = mappingBytes - page;
-#if defined(_WIN32)
-    DWORD old = 0;
-    VirtualProtect(mapping, dataBytes, readOnly ? PAGE_READONLY : PAGE_READWRITE, &old);
-#else
-    mprotect(mapping, dataBytes, readOnly ? PROT_READ : PROT_READ | PROT_WRITE);
-#endif
+    const std::size_t dataBytes = mappingBytes - platform::pageSize();
+    platform::protectPages(mapping, dataBytes, readOnly ? platform::Access::read : platform::Access::readWrite);
     if (slot >= 0) slots[slot].readOnly = readOnly;
 }
 
@@ -126,7 +93,7 @@ bool GuardedRegion::describe(const void* address, char* out, std::size_t size) {
             return true;
         }
         // Before the usable bytes, on the same pages: before the start.
-        if (at < s.begin && at >= (s.begin & ~static_cast<std::uintptr_t>(pageSize() - 1))) {
+        if (at < s.begin && at >= (s.begin & ~static_cast<std::uintptr_t>(platform::pageSize() - 1))) {
             std::size_t n = append(out, size, 0, "before the start of ");
             append(out, size, n, s.name);
             return true;

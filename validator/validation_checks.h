@@ -1,7 +1,8 @@
 // The checks the validator runs on a plug-in library, each in a child
 // process of its own (the child's side). A check writes its findings as
-// lines "RESULT<TAB>detail" (RESULT one of PASS, NOTE, WARN, FAIL) into a
-// result file as it goes, so that what it found survives a crash.
+// lines "RESULT<TAB>detail" (PASS, NOTE, WARN or FAIL) into a result file
+// as it goes, so that what it found survives a crash. Each check is
+// declared beside its code, in checks/, by topic.
 //
 // FAIL is for what can crash, hang or corrupt a host, or what the interface
 // requires and the plug-in breaks; NOTE for what the interface allows but
@@ -12,15 +13,14 @@
 #include <string>
 #include <vector>
 
-struct CheckInfo {
-    const char* name;
-    const char* demand;    // what a plug-in must do to pass, for the docs and --help
-    bool strictOnly;       // run with --strict only
-    bool gate;             // when it fails, the other checks are not run
-    bool crashIsNote;      // a crash here is the plug-in's right (opcodes of later versions)
-};
+#include "validator/checks/check.h"
 
+// Every check, in the order they run (the --strict ones last).
 const std::vector<CheckInfo>& validationChecks();
+
+// What a check requires as --help and the docs say it: "(a note only)",
+// "(a warning only)" before, the check's demand, "(--strict)" after.
+std::string checkDemand(const CheckInfo& check);
 
 struct CheckRequest {
     std::string check;

@@ -17,7 +17,7 @@
 #endif
 
 #include "validator/call_log.h"
-#include "validator/child_process.h"
+#include "validator/platform.h"
 #include "validator/library_file.h"
 #include "validator/validation_checks.h"
 
@@ -32,14 +32,29 @@ constexpr std::size_t kOutputLines = 12;      // of a failing check's own output
 
 struct Row {
     std::string check;
-    std::string result;  // PASS, NOTE, WARN, FAIL
+    Verdict result;
     std::string detail;
     std::vector<std::string> output;  // the plug-in's own, when shown
 };
 
+// What a library comes to.
+enum class LibraryVerdict { none, pass, fail, notThisInterface, notLoadableHere, stopped };
+
+std::string_view libraryVerdictName(LibraryVerdict verdict) {
+    switch (verdict) {
+        case LibraryVerdict::pass: return "PASS";
+        case LibraryVerdict::fail: return "FAIL";
+        case LibraryVerdict::notThisInterface: return "NOT THIS INTERFACE";
+        case LibraryVerdict::notLoadableHere: return "NOT LOADABLE HERE";
+        case LibraryVerdict::stopped: return "STOPPED";
+        case LibraryVerdict::none: break;
+    }
+    return "";
+}
+
 struct LibraryResult {
     std::string path;
-    std::string verdict;  // PASS, FAIL, NOT THIS INTERFACE, NOT LOADABLE HERE
+    LibraryVerdict verdict = LibraryVerdict::none;
     std::vector<Row> rows;
     double seconds = 0;
     int failures = 0, warnings = 0, notes = 0, passes = 0;
@@ -93,17 +108,17 @@ public:
         const LibraryFile file = inspectLibraryFile(result.path);
         std::error_code missing;
         if (!fs::exists(result.path, missing)) {
-            add("load", "FAIL", "does not exist");
-            result.verdict = "FAIL";
+            add("load", Verdict::fail, "does not exist");
+            result.verdict = LibraryVerdict::fail;
         } else if (file.kind == LibraryFile::Kind::other) {
-            add("load", "FAIL", "not a library (no ELF or PE file)");
-            result.verdict = "FAIL";
+            add("load", Verdict::fail, "not a library (no ELF or PE file)");
+            result.verdict = LibraryVerdict::fail;
         } else if (!file.loadableHere()) {
-            add("load", "FAIL", file.mismatch());
-            result.verdict = "NOT LOADABLE HERE";
+            add("load", Verdict::fail, file.mismatch());
+            result.verdict = LibraryVerdict::notLoadableHere;
         } else if (!file.exportsMain) {
-            add("load", "NOTE", "exports no 'main': not a library of interface version 1.0");
-            result.verdict = "NOT THIS INTERFACE";
+            add("load", Verdict::note, "exports no 'main': not a library of interface version 1.0");
+            result.verdict = LibraryVerdict::notThisInterface;
         } else {
             runChecks();
         }
@@ -112,13 +127,13 @@ public:
     }
 
 private:
-    void add(const std::string& check, const std::string& verdict, const std::string& detail,
+    void add(const std::string& check, Verdict verdict, const std::string& detail,
              std::vector<std::string> output = {}) {
         result.rows.push_back({check, verdict, detail, std::move(output)});
-        result.failures += verdict == "FAIL" ? 1 : 0;
-        result.warnings += verdict == "WARN" ? 1 : 0;
-        result.notes += verdict == "NOTE" ? 1 : 0;
-        result.passes += verdict == "PASS" ? 1 : 0;
+        result.failures += verdict == Verdict::fail ? 1 : 0;
+        result.warnings += verdict == Verdict::warn ? 1 : 0;
+        result.notes += verdict == Verdict::note ? 1 : 0;
+        result.passes += verdict == Verdict::pass ? 1 : 0;
     }
 
     void runChecks() {
@@ -129,19 +144,20 @@ private:
             const int failuresBefore = result.failures;
             runOne(check, instanceSeconds);
             if (result.stopped) {
-                result.verdict = "STOPPED";
+                result.verdict = LibraryVerdict::stopped;
                 return;
             }
             if (check.gate && result.failures > failuresBefore) break;  // the rest would fail for the same reason
         }
-        result.verdict = result.failures == 0 ? "PASS" : "FAIL";
+        result.verdict = result.failures == 0 ? LibraryVerdict::pass : LibraryVerdict::fail;
     }
 
     void runOne(const CheckInfo& check, double& instanceSeconds) {
-        const std::string resultFile = temporaryName(std::string(check.name) + ".result");
-        const std::string callLog = temporaryName(std::string(check.name) + ".call");
-        const std::string outputFile = temporaryName(std::string(check.name) + ".output");
-        std::vector<std::string> arguments{"validate-check", check.name, result.path, resultFile, "--call-log", callLog,
+        const std::string name(check.name);
+        const std::string resultFile = temporaryName(name + ".result");
+        const std::string callLog = temporaryName(name + ".call");
+        const std::string outputFile = temporaryName(name + ".output");
+        std::vector<std::string> arguments{"validate-check", name, result.path, resultFile, "--call-log", callLog,
                                            "--seed", std::to_string(options.seed)};
         if (options.strict) arguments.emplace_back("--strict");
         if (instanceSeconds > 0) {
@@ -150,7 +166,7 @@ private:
         }
         ChildLimits limits;
         limits.seconds = options.timeoutSeconds ? *options.timeoutSeconds
-                         : std::string(check.name) == "load" ? kLoadSeconds
+                         : check.name == "load" ? kLoadSeconds
                                                              : kBaseCheckSeconds + kSecondsPerInstance * instanceSeconds;
         limits.memoryBytes = options.memoryMiB > (UINT64_MAX >> 20) ? UINT64_MAX : options.memoryMiB << 20;
         limits.outputFile = outputFile;
@@ -172,31 +188,32 @@ private:
         for (const std::string& line : findings) {
             const auto tab = line.find('\t');
             if (tab == std::string::npos) continue;
-            const std::string verdict = line.substr(0, tab);
-            if (verdict == "TIME") {
+            const std::string tag = line.substr(0, tab);
+            if (tag == Report::kTime) {
                 instanceSeconds = std::strtod(line.c_str() + tab + 1, nullptr);
                 continue;
             }
-            rows.push_back({check.name, verdict, line.substr(tab + 1), {}});
+            Verdict verdict{};
+            if (verdictNamed(tag, verdict)) rows.push_back({name, verdict, line.substr(tab + 1), {}});
         }
         const bool crashReported = std::any_of(rows.begin(), rows.end(), [](const Row& row) {
             return row.detail.rfind("crashed", 0) == 0;
         });
         if (!outcome.ran) {
-            rows.push_back({check.name, "FAIL", "the check could not be started", {}});
+            rows.push_back({name, Verdict::fail, "the check could not be started", {}});
         } else if (outcome.timedOut) {
-            rows.push_back({check.name, "FAIL", "hung: " + outcome.how + ", in " + call, {}});
+            rows.push_back({name, Verdict::fail, "hung: " + outcome.how + ", in " + call, {}});
         } else if (!crashReported && (!outcome.exited || outcome.status != 0)) {
-            rows.push_back({check.name, "FAIL", "crashed (" + outcome.how + "), in " + call, {}});
+            rows.push_back({name, Verdict::fail, "crashed (" + outcome.how + "), in " + call, {}});
         }
-        if (rows.empty()) rows.push_back({check.name, "FAIL", "the check reported nothing", {}});
+        if (rows.empty()) rows.push_back({name, Verdict::fail, "the check reported nothing", {}});
         for (Row& row : rows) {
-            if (check.crashIsNote && row.result == "FAIL") {
-                row.result = "NOTE";
+            if (check.crashIsNote && row.result == Verdict::fail) {
+                row.result = Verdict::note;
                 row.detail = "(later interface versions give these opcodes a meaning) " + row.detail;
             }
         }
-        const bool failed = std::any_of(rows.begin(), rows.end(), [](const Row& row) { return row.result == "FAIL"; });
+        const bool failed = std::any_of(rows.begin(), rows.end(), [](const Row& row) { return row.result == Verdict::fail; });
         if (!output.empty() && (options.verbose || failed)) {
             if (!options.verbose && output.size() > kOutputLines) {
                 const std::size_t more = output.size() - kOutputLines;
@@ -253,14 +270,14 @@ std::string table(const LibraryResult& library, bool strict) {
             ++same;
         }
         const Row& row = library.rows[i];
-        out << "  " << padded(row.check, 15) << " " << padded(row.result, 6) << " " << row.detail
+        out << "  " << padded(row.check, 15) << " " << padded(std::string(verdictName(row.result)), 6) << " " << row.detail
             << (same > 1 ? " (" + std::to_string(same) + " times)" : "") << "\n";
         for (const auto& line : row.output) out << "  " << std::string(15, ' ') << "        | " << line << "\n";
         i += same;
     }
     char time[32];
     std::snprintf(time, sizeof time, "%.1f s", library.seconds);
-    out << "\n  verdict: " << library.verdict << " (" << library.passes << " passed, " << library.notes << " notes, "
+    out << "\n  verdict: " << libraryVerdictName(library.verdict) << " (" << library.passes << " passed, " << library.notes << " notes, "
         << library.warnings << " warnings, " << library.failures << " failed) in " << time << "\n\n";
     return out.str();
 }
@@ -302,11 +319,11 @@ bool writeJson(const std::string& file, const std::vector<LibraryResult>& result
     out << "[\n";
     for (std::size_t l = 0; l < results.size(); ++l) {
         const auto& r = results[l];
-        out << "  {\"library\": " << jsonString(r.path) << ", \"verdict\": " << jsonString(r.verdict)
+        out << "  {\"library\": " << jsonString(r.path) << ", \"verdict\": " << jsonString(std::string(libraryVerdictName(r.verdict)))
             << ", \"seconds\": " << r.seconds << ", \"failures\": " << r.failures << ", \"checks\": [";
         for (std::size_t i = 0; i < r.rows.size(); ++i) {
             out << (i == 0 ? "\n" : ",\n") << "    {\"check\": " << jsonString(r.rows[i].check)
-                << ", \"result\": " << jsonString(r.rows[i].result) << ", \"detail\": " << jsonString(r.rows[i].detail)
+                << ", \"result\": " << jsonString(std::string(verdictName(r.rows[i].result))) << ", \"detail\": " << jsonString(r.rows[i].detail)
                 << "}";
         }
         out << "\n  ]}" << (l + 1 < results.size() ? "," : "") << "\n";
@@ -324,10 +341,10 @@ bool writeJunit(const std::string& file, const std::vector<LibraryResult>& resul
         for (const auto& row : r.rows) {
             out << "    <testcase classname=\"" << xml(fs::path(r.path).filename().string()) << "\" name=\""
                 << xml(row.check) << "\">";
-            if (row.result == "FAIL") {
+            if (row.result == Verdict::fail) {
                 out << "<failure message=\"" << xml(row.detail) << "\"/>";
             } else {
-                out << "<system-out>" << xml(row.result + ": " + row.detail) << "</system-out>";
+                out << "<system-out>" << xml(std::string(verdictName(row.result)) + ": " + row.detail) << "</system-out>";
             }
             out << "</testcase>\n";
         }
@@ -342,7 +359,7 @@ bool writeJunit(const std::string& file, const std::vector<LibraryResult>& resul
 std::string describeChecks() {
     std::string text;
     for (const CheckInfo& check : validationChecks()) {
-        text += "  " + padded(check.name, 15) + " " + check.demand + (check.strictOnly ? " (--strict)" : "") + "\n";
+        text += "  " + padded(std::string(check.name), 15) + " " + checkDemand(check) + "\n";
     }
     return text;
 }
@@ -407,12 +424,12 @@ int runValidate(const ValidatorOptions& options) {
     int status = 0;
     std::size_t passed = 0, failed = 0, other = 0;
     for (const auto& r : results) {
-        if (r.verdict == "PASS") {
+        if (r.verdict == LibraryVerdict::pass) {
             ++passed;
-        } else if (r.verdict == "FAIL" || r.verdict == "NOT LOADABLE HERE") {
+        } else if (r.verdict == LibraryVerdict::fail || r.verdict == LibraryVerdict::notLoadableHere) {
             ++failed;
             status = 2;
-        } else if (!r.verdict.empty() && r.verdict != "STOPPED") {
+        } else if (r.verdict != LibraryVerdict::none && r.verdict != LibraryVerdict::stopped) {
             ++other;
             if (std::find(options.paths.begin(), options.paths.end(), r.path) != options.paths.end()) status = 2;
         }
@@ -424,10 +441,11 @@ int runValidate(const ValidatorOptions& options) {
         std::printf("summary\n\n  %s %s %s %s\n", padded("library", width).c_str(), padded("verdict", 18).c_str(),
                     padded("failures", 8).c_str(), "time");
         for (const auto& r : results) {
-            if (r.verdict.empty()) continue;
+            if (r.verdict == LibraryVerdict::none) continue;
             char time[32];
             std::snprintf(time, sizeof time, "%.1f s", r.seconds);
-            std::printf("  %s %s %s %s\n", padded(r.path, width).c_str(), padded(r.verdict, 18).c_str(),
+            std::printf("  %s %s %s %s\n", padded(r.path, width).c_str(),
+                        padded(std::string(libraryVerdictName(r.verdict)), 18).c_str(),
                         padded(std::to_string(r.failures), 8).c_str(), time);
         }
         std::printf("\n  %zu libraries: %zu passed, %zu failed", libraries.size(), passed, failed);

@@ -19,7 +19,7 @@ std::string refusal(const std::string& path) {
 }
 
 TEST(Loader, MainAsksForTheHostVersionFirst) {
-    auto host = std::make_shared<HostSide>(2400);
+    auto host = std::make_shared<HostSide>(2400, HostSide::Log::kept);
     auto instance = PluginInstance::create(PluginLibrary::open(GAIN_PLUGIN), host);
     const auto requests = host->requests();
     ASSERT_FALSE(requests.empty());
@@ -32,7 +32,7 @@ TEST(Loader, MainAsksForTheHostVersionFirst) {
 
 TEST(Loader, HostAnsweringZeroGetsNothingAndIsAskedOnce) {
     auto library = PluginLibrary::open(GAIN_PLUGIN);
-    auto host = std::make_shared<HostSide>(0);
+    auto host = std::make_shared<HostSide>(0, HostSide::Log::kept);
     EXPECT_THROW(PluginInstance::create(library, host), PluginError);
     ASSERT_EQ(host->requests().size(), 1u);
     EXPECT_EQ(host->requests()[0].request, kRequestVersion);

@@ -1,4 +1,4 @@
-#include "validator/child_process.h"
+#include "validator/platform.h"
 
 #include <chrono>
 #include <limits>
@@ -10,6 +10,7 @@
 #else
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -191,3 +192,164 @@ ChildOutcome runSelf(const std::vector<std::string>& arguments, const ChildLimit
 #endif
     return outcome;
 }
+
+namespace platform {
+
+std::size_t pageSize() {
+#if defined(_WIN32)
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    return info.dwPageSize;
+#else
+    return static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+#endif
+}
+
+unsigned char* mapPages(std::size_t bytes) {
+#if defined(_WIN32)
+    return static_cast<unsigned char*>(VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+#else
+    void* pages = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    return pages == MAP_FAILED ? nullptr : static_cast<unsigned char*>(pages);
+#endif
+}
+
+void unmapPages(unsigned char* pages, [[maybe_unused]] std::size_t bytes) {
+#if defined(_WIN32)
+    VirtualFree(pages, 0, MEM_RELEASE);
+#else
+    munmap(pages, bytes);
+#endif
+}
+
+void protectPages(unsigned char* pages, std::size_t bytes, Access access) {
+#if defined(_WIN32)
+    DWORD old = 0;
+    const DWORD protection = access == Access::none ? PAGE_NOACCESS : access == Access::read ? PAGE_READONLY : PAGE_READWRITE;
+    VirtualProtect(pages, bytes, protection, &old);
+#else
+    const int protection = access == Access::none ? PROT_NONE : access == Access::read ? PROT_READ : PROT_READ | PROT_WRITE;
+    mprotect(pages, bytes, protection);
+#endif
+}
+
+char* mapSharedFile(const std::string& path, std::size_t bytes) {
+#if defined(_WIN32)
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return nullptr;
+    HANDLE mapping = CreateFileMappingA(file, nullptr, PAGE_READWRITE, 0, static_cast<DWORD>(bytes), nullptr);
+    if (mapping == nullptr) return nullptr;
+    return static_cast<char*>(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, bytes));
+#else
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) return nullptr;
+    if (ftruncate(fd, static_cast<off_t>(bytes)) != 0) {
+        close(fd);
+        return nullptr;
+    }
+    void* view = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    close(fd);
+    return view == MAP_FAILED ? nullptr : static_cast<char*>(view);
+#endif
+}
+
+long long openUnbuffered(const std::string& path) {
+#if defined(_WIN32)
+    return static_cast<long long>(reinterpret_cast<std::intptr_t>(
+        CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)));
+#else
+    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+#endif
+}
+
+void writeUnbuffered(long long file, const char* data, std::size_t bytes) {
+#if defined(_WIN32)
+    DWORD written = 0;
+    WriteFile(reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(file)), data, static_cast<DWORD>(bytes), &written,
+              nullptr);
+#else
+    while (bytes > 0) {
+        const ssize_t n = ::write(static_cast<int>(file), data, bytes);
+        if (n <= 0) return;
+        data += n;
+        bytes -= static_cast<std::size_t>(n);
+    }
+#endif
+}
+
+namespace {
+
+CrashHandler crashHandler = nullptr;
+int crashStatus = 1;
+
+#if defined(_WIN32)
+LONG WINAPI onException(EXCEPTION_POINTERS* exception) {
+    const EXCEPTION_RECORD* record = exception->ExceptionRecord;
+    switch (record->ExceptionCode) {
+        case EXCEPTION_ACCESS_VIOLATION:
+            crashHandler(record->ExceptionInformation[0] == 1 ? "access violation, writing" : "access violation, reading",
+                         reinterpret_cast<const void*>(record->ExceptionInformation[1]), true);
+            break;
+        case EXCEPTION_STACK_OVERFLOW: crashHandler("stack overflow", nullptr, false); break;
+        case EXCEPTION_ILLEGAL_INSTRUCTION: crashHandler("illegal instruction", nullptr, false); break;
+        case EXCEPTION_INT_DIVIDE_BY_ZERO: crashHandler("division by zero", nullptr, false); break;
+        default: crashHandler("exception", nullptr, false); break;
+    }
+    ExitProcess(static_cast<UINT>(crashStatus));
+}
+#else
+void onSignal(int number, siginfo_t* info, void* context) {
+    const char* what = number == SIGSEGV   ? "SIGSEGV"
+                       : number == SIGBUS  ? "SIGBUS"
+                       : number == SIGILL  ? "SIGILL"
+                       : number == SIGFPE  ? "SIGFPE"
+                       : number == SIGABRT ? "SIGABRT: an abort, such as glibc's on a corrupted heap"
+                                           : "signal";
+#if defined(__x86_64__) && defined(REG_ERR)
+    if (number == SIGSEGV && context != nullptr) {
+        const auto* uc = static_cast<const ucontext_t*>(context);
+        what = (uc->uc_mcontext.gregs[REG_ERR] & 2) != 0 ? "SIGSEGV, writing" : "SIGSEGV, reading";
+    }
+#else
+    (void)context;
+#endif
+    const bool fault = number == SIGSEGV || number == SIGBUS;
+    crashHandler(what, fault ? info->si_addr : nullptr, fault);
+    _exit(crashStatus);
+}
+#endif
+
+}  // namespace
+
+void onCrash(CrashHandler handler, int status) {
+    crashHandler = handler;
+    crashStatus = status;
+#if defined(_WIN32)
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+    SetUnhandledExceptionFilter(onException);
+#else
+    static char alternateStack[1 << 16];
+    stack_t stack{};
+    stack.ss_sp = alternateStack;
+    stack.ss_size = sizeof alternateStack;
+    sigaltstack(&stack, nullptr);
+    struct sigaction action {};
+    action.sa_sigaction = onSignal;
+    action.sa_flags = static_cast<int>(SA_SIGINFO | SA_ONSTACK | SA_RESETHAND);
+    sigemptyset(&action.sa_mask);
+    for (int number : {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT}) sigaction(number, &action, nullptr);
+#endif
+}
+
+void waitForever() {
+    for (;;) {
+#if defined(_WIN32)
+        Sleep(INFINITE);
+#else
+        pause();
+#endif
+    }
+}
+
+}  // namespace platform
