@@ -2,6 +2,8 @@
 // the eager fill (every entry stored in index order), value for value.
 #include <gtest/gtest.h>
 
+#include "fingerprint.h"
+
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -148,14 +150,16 @@ namespace {
 TEST(LfoClosedForm, SineEntriesAreTheSameOnEveryBuild) {
     SineTable sine(100, 96, 44100.0f);
     sine.build(11.5f, 0.031250019f, 25.0f);
-    std::uint64_t hash = 14695981039346656037ull;
-    for (std::uint32_t i = 0; i <= LfoTableProbe::length(sine); ++i) {
-        const float entry = LfoTableProbe::entry(sine, i);
-        std::uint32_t bits;
-        std::memcpy(&bits, &entry, sizeof bits);
-        hash = (hash ^ bits) * 1099511628211ull;
-    }
-    EXPECT_EQ(hash, 6751043898392251715ull);
+    fingerprint::Render entries;
+    entries.channels.resize(1);
+    for (std::uint32_t i = 0; i <= LfoTableProbe::length(sine); ++i) entries.channels[0].push_back(LfoTableProbe::entry(sine, i));
+    EXPECT_TRUE(fingerprint::matches(entries, 4260789456752686066ull, "sine-entries"));
+    // A mismatch says where: one entry changed is found in its block.
+    entries.channels[0][5000] += 1.0f;
+    const auto changed = fingerprint::matches(entries, 4260789456752686066ull, "sine-entries");
+    EXPECT_FALSE(changed);
+    EXPECT_NE(std::string(changed.message()).find("channel 0 first differs in frames 4096 to 5119"), std::string::npos)
+        << changed.message();
 }
 
 }  // namespace
