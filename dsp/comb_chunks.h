@@ -9,10 +9,9 @@
 // (a chunk's feedback samples are spliced from the two chunks they lie in),
 // so every read finds exactly one earlier store: a processor then passes a
 // value just stored straight on to the read, where a read straddling two
-// stores would wait for both to reach memory. A run that starts or ends
-// inside a chunk takes that chunk as a whole too, with the lanes outside the
-// run keeping the line's samples and the host's arrays untouched there; so
-// the cost of a run does not depend on where in the line it starts.
+// stores would wait for both to reach memory. The frames of a chunk that a
+// run only partly covers (where it starts or ends inside one) go through the
+// frame formula one by one, the chunk still stored whole.
 //
 // A chunk's feedback samples were all stored before it (the delay is 0 or at
 // least 4), so its four frames are independent of one another.
@@ -21,58 +20,31 @@
 #include <cstdint>
 #include <cstring>
 
+#include "dsp/comb_frame.h"
 #include "dsp/comb_kernel.h"
 
 namespace combchunks {
 
-// How an output sample is made from the wet and the input sample.
-// Multiplying by exactly 1 changes no value, so a send or gain of 1 (the
-// defaults) can be left out: with both, the sum alone (replacing: the sum of
-// two floats, which rounded once from double is the float sum itself; adding,
-// where the instruction set's Ops say it pays), with a gain of 1 the wet
-// sample scaled by the send, otherwise both and the gain. Each of these
-// loops is kept because it is at least 5% faster than the next more general
-// one at some block size.
-enum class Mix { floatSum, sum, unitGain, scaled };
+// How an output sample is made from the wet and the input sample. With a
+// send and output gain of 1 (the factory settings) and outputs replaced,
+// the output is the sum of two floats, which rounded once from double is
+// the float sum itself; otherwise the general formula. The shortcut is
+// kept because bench/library_ab measures it up to 10% faster host-like
+// (blocks of 512 and 4096 frames); the others once here did not pay.
+enum class Mix { floatSum, scaled };
 
-template <class Ops>
-Mix mixFor(bool accumulate, const CombGains& gains) {
-    if (gains.output != 1.0) return Mix::scaled;
-    if (gains.send != 1.0) return Mix::unitGain;
-    if (!accumulate) return Mix::floatSum;
-    return Ops::kPlainSumPays ? Mix::sum : Mix::unitGain;
+inline Mix mixFor(bool accumulate, const CombGains& gains) {
+    return !accumulate && gains.send == 1.0 && gains.output == 1.0 ? Mix::floatSum : Mix::scaled;
 }
 
 constexpr int kUndelayed = 4;  // the phase of delay 0
 
-// Where the chunk's four frames are, which of them belong to the run, and
-// how much of the run lies around them, so that the host's samples can be
-// loaded as four within the run and moved into their lanes.
-struct Lanes {
-    int from;    // 0..3
-    int to;      // from + 1..4
-    int before;  // frames of the run before lane `from`
-    int after;   // frames of the run from lane `from` on
-};
-
-// The host's samples of lanes [from, to) of a chunk (lane `from` at p), the
-// other lanes 0 or any value. Loaded as four from within the run where it
-// has four, so that no load waits on smaller stores.
-template <class Ops>
-typename Ops::Singles loadLanes(const float* p, const Lanes& lanes) {
-    const int count = lanes.to - lanes.from;
-    if (lanes.from > 0 && lanes.after >= 4) return Ops::shiftUp(Ops::load(p), lanes.from);
-    if (lanes.from == 0 && lanes.before + count >= 4) return Ops::shiftDown(Ops::load(p + count - 4), 4 - count);
-    alignas(16) float gathered[4] = {0.0f, 0.0f, 0.0f, 0.0f};
-    for (int l = lanes.from; l < lanes.to; ++l) gathered[l] = p[l - lanes.from];
-    return Ops::load(gathered);
-}
-
-template <class Ops>
-void storeLanes(float* p, typename Ops::Singles v, const Lanes& lanes) {
-    alignas(16) float spread[4];
-    Ops::store(spread, v);
-    for (int l = lanes.from; l < lanes.to; ++l) p[l - lanes.from] = spread[l];
+// The last `Phase` samples of the older chunk, then the first 4 - Phase of
+// the newer one: a chunk's feedback samples at a delay of Phase more than a
+// multiple of 4. Both instruction sets' singles are vectors of four floats.
+template <int Phase, class Singles>
+inline Singles splice(Singles older, Singles newer) {
+    return __builtin_shufflevector(older, newer, 4 - Phase, 5 - Phase, 6 - Phase, 7 - Phase);
 }
 
 // The older of the two line chunks a chunk's feedback samples come from, for
@@ -103,8 +75,8 @@ inline __attribute__((always_inline)) void wholeChunk(const float* inLeft, const
     Singles feedLeft = newerLeft;
     Singles feedRight = newerRight;
     if constexpr (!undelayed && Phase != 0) {
-        feedLeft = Ops::template splice<Phase>(older.left, newerLeft);
-        feedRight = Ops::template splice<Phase>(older.right, newerRight);
+        feedLeft = splice<Phase>(older.left, newerLeft);
+        feedRight = splice<Phase>(older.right, newerRight);
         older = Older<Ops>{newerLeft, newerRight};
     }
     const Doubles wideLeft = Ops::widen(left);
@@ -122,19 +94,8 @@ inline __attribute__((always_inline)) void wholeChunk(const float* inLeft, const
     } else {
         const Doubles wetLeft = undelayed ? Ops::widen(storedLeft) : wideFeedLeft;
         const Doubles wetRight = undelayed ? Ops::widen(storedRight) : wideFeedRight;
-        Doubles mixLeft;
-        Doubles mixRight;
-        if constexpr (kind == Mix::sum) {
-            mixLeft = Ops::plus(wetLeft, wideLeft);
-            mixRight = Ops::plus(wetRight, wideRight);
-        } else {
-            mixLeft = Ops::productPlus(wetLeft, gains.send, wideLeft);
-            mixRight = Ops::productPlus(wetRight, gains.send, wideRight);
-        }
-        if constexpr (kind == Mix::scaled) {
-            mixLeft = Ops::times(mixLeft, gains.output);
-            mixRight = Ops::times(mixRight, gains.output);
-        }
+        Doubles mixLeft = Ops::times(Ops::productPlus(wetLeft, gains.send, wideLeft), gains.output);
+        Doubles mixRight = Ops::times(Ops::productPlus(wetRight, gains.send, wideRight), gains.output);
         if constexpr (Accumulate) mixLeft = Ops::plus(Ops::widen(Ops::load(outLeft)), mixLeft);
         Ops::store(outLeft, Ops::narrow(mixLeft));
         if constexpr (Accumulate) mixRight = Ops::plus(Ops::widen(Ops::load(outRight)), mixRight);
@@ -142,47 +103,26 @@ inline __attribute__((always_inline)) void wholeChunk(const float* inLeft, const
     }
 }
 
-// Lanes [from, to) of the chunk at `base` only, at any delay and with any
-// gains: the general formula, which gives the same bits as each shortcut.
-// The feedback samples are read one by one from the line (each read lies
-// within one earlier chunk store); the chunk is stored whole, its other
-// lanes keeping the line's samples.
-template <class Ops, bool Accumulate>
-__attribute__((noinline)) void partChunk(const CombRun& run, std::int32_t base, const Lanes& lanes, const float* inLeft,
-                                         const float* inRight, float* outLeft, float* outRight) {
-    using Singles = typename Ops::Singles;
-    using Doubles = typename Ops::Doubles;
-    const std::int32_t length = run.length;
-    float* const writeLeft = run.lineLeft + base;
-    float* const writeRight = run.lineRight + base;
-    std::int32_t at[4];
-    for (int l = 0; l < 4; ++l) {
-        const std::int32_t position = base + l - run.delay;
-        at[l] = position < 0 ? position + length : position;
+// Frames [from, to) of the chunk at `base`, `skip` frames into the run,
+// one by one through the frame formula: the feedback samples read from the
+// line (each within one earlier chunk store), the chunk stored whole with
+// its other frames keeping the line's samples.
+template <bool Accumulate>
+__attribute__((noinline)) void partChunk(const CombRun& run, std::int32_t base, int from, int to, std::int32_t skip) {
+    alignas(16) float left[4];
+    alignas(16) float right[4];
+    std::memcpy(left, run.lineLeft + base, sizeof left);
+    std::memcpy(right, run.lineRight + base, sizeof right);
+    for (int lane = from; lane < to; ++lane) {
+        const std::int32_t position = base + lane - run.delay;
+        const std::int32_t read = position < 0 ? position + run.length : position;
+        const std::int32_t frame = skip + lane - from;
+        combFrame<Accumulate>(run.inLeft + frame, run.inRight + frame, run.lineLeft[read], run.lineRight[read],
+                              run.delay == 0, run.gains, left[lane], right[lane], run.outLeft + frame,
+                              run.outRight + frame);
     }
-    const Singles feedLeft = Ops::set(run.lineLeft[at[0]], run.lineLeft[at[1]], run.lineLeft[at[2]], run.lineLeft[at[3]]);
-    const Singles feedRight =
-        Ops::set(run.lineRight[at[0]], run.lineRight[at[1]], run.lineRight[at[2]], run.lineRight[at[3]]);
-    const Singles left = loadLanes<Ops>(inLeft, lanes);
-    const Singles right = loadLanes<Ops>(inRight, lanes);
-    const Doubles wideLeft = Ops::widen(left);
-    const Doubles wideRight = Ops::widen(right);
-    const Singles storedLeft = Ops::blend(
-        Ops::load(writeLeft), Ops::narrow(Ops::productPlus(Ops::widen(feedLeft), run.gains.feedback, wideLeft)),
-        lanes.from, lanes.to);
-    const Singles storedRight = Ops::blend(
-        Ops::load(writeRight), Ops::narrow(Ops::productPlus(Ops::widen(feedRight), run.gains.feedback, wideRight)),
-        lanes.from, lanes.to);
-    Ops::store(writeLeft, storedLeft);
-    Ops::store(writeRight, storedRight);
-    const Doubles wetLeft = Ops::widen(run.delay == 0 ? storedLeft : feedLeft);
-    const Doubles wetRight = Ops::widen(run.delay == 0 ? storedRight : feedRight);
-    Doubles mixLeft = Ops::times(Ops::productPlus(wetLeft, run.gains.send, wideLeft), run.gains.output);
-    Doubles mixRight = Ops::times(Ops::productPlus(wetRight, run.gains.send, wideRight), run.gains.output);
-    if constexpr (Accumulate) mixLeft = Ops::plus(Ops::widen(loadLanes<Ops>(outLeft, lanes)), mixLeft);
-    storeLanes<Ops>(outLeft, Ops::narrow(mixLeft), lanes);
-    if constexpr (Accumulate) mixRight = Ops::plus(Ops::widen(loadLanes<Ops>(outRight, lanes)), mixRight);
-    storeLanes<Ops>(outRight, Ops::narrow(mixRight), lanes);
+    std::memcpy(run.lineLeft + base, left, sizeof left);
+    std::memcpy(run.lineRight + base, right, sizeof right);
 }
 
 // Whole chunks only: `frames` frames of the run from its frame `skip` on,
@@ -236,19 +176,12 @@ std::int32_t atPhase(const CombRun& run, std::int32_t start, std::int32_t skip, 
 // mix and phase.
 template <class Ops, bool Accumulate>
 std::int32_t wholeChunks(const CombRun& run, std::int32_t start, std::int32_t skip, std::int32_t frames) {
-    switch (mixFor<Ops>(Accumulate, run.gains)) {
-        case Mix::floatSum:
-            if constexpr (!Accumulate) return atPhase<Ops, Accumulate, Mix::floatSum>(run, start, skip, frames);
-            break;
-        case Mix::sum:
-            if constexpr (Accumulate && Ops::kPlainSumPays) {
-                return atPhase<Ops, Accumulate, Mix::sum>(run, start, skip, frames);
-            }
-            break;
-        case Mix::unitGain: return atPhase<Ops, Accumulate, Mix::unitGain>(run, start, skip, frames);
-        case Mix::scaled: return atPhase<Ops, Accumulate, Mix::scaled>(run, start, skip, frames);
+    if constexpr (!Accumulate) {
+        if (mixFor(Accumulate, run.gains) == Mix::floatSum) {
+            return atPhase<Ops, Accumulate, Mix::floatSum>(run, start, skip, frames);
+        }
     }
-    return start;  // not reached: mixFor gives each mode only its own kinds
+    return atPhase<Ops, Accumulate, Mix::scaled>(run, start, skip, frames);
 }
 
 // The kernel entry for one mode: a part chunk up to the first chunk
@@ -262,10 +195,10 @@ std::int32_t frames(const CombRun& run) {
     const int lead = run.write & 3;
     std::int32_t done = 0;
     if (lead != 0) {
-        const Lanes lanes{lead, lead + run.frames < 4 ? lead + run.frames : 4, 0, run.frames};
-        partChunk<Ops, Accumulate>(run, base, lanes, run.inLeft, run.inRight, run.outLeft, run.outRight);
-        if (lanes.to < 4) return base + lanes.to;
-        done = lanes.to - lanes.from;
+        const int to = lead + run.frames < 4 ? lead + run.frames : 4;
+        partChunk<Accumulate>(run, base, lead, to, 0);
+        if (to < 4) return base + to;
+        done = to - lead;
         base = base + 4 == run.length ? 0 : base + 4;
     }
     const std::int32_t whole = (run.frames - done) & ~3;
@@ -273,8 +206,7 @@ std::int32_t frames(const CombRun& run) {
     done += whole;
     const int tail = run.frames - done;
     if (tail == 0) return base;
-    partChunk<Ops, Accumulate>(run, base, Lanes{0, tail, done, tail}, run.inLeft + done, run.inRight + done,
-                               run.outLeft + done, run.outRight + done);
+    partChunk<Accumulate>(run, base, 0, tail, done);
     return base + tail;
 }
 

@@ -2,13 +2,14 @@
 // (each class names its probe as a friend).
 #pragma once
 
-#include <cmath>
 #include <cstdint>
 #include <limits>
 
+#include "dsp/comb_frame.h"
 #include "dsp/delay_line.h"
 #include "dsp/stereo_comb.h"
 #include "dsp/lfo_tables.h"
+#include "dsp/subnormal_flush.h"
 #include "flanger/tempo_flanger.h"
 
 struct DelayLineProbe {
@@ -58,12 +59,13 @@ struct TempoFlangerProbe {
     static std::int32_t roundDelay(float x) { return FlangerEngine::roundDelay(x); }
 
     // The audio loop taken literally, one frame at a time (LFO step, peeks,
-    // ticks, outputs) through the comb's single-frame operations, with
-    // subnormal numbers flushed to zero: the reference the block loop must
-    // match bit for bit.
+    // ticks, outputs) through the comb's single-frame operations and the
+    // frame formula, with subnormal numbers flushed to zero: the reference
+    // the block loop must match bit for bit.
     void plainProcess(float** inputs, float** outputs, std::int32_t frames, bool accumulate) const {
-        auto flushed = [](float v) { return std::fabs(v) < std::numeric_limits<float>::min() ? std::copysign(0.0f, v) : v; };
+        const SubnormalFlush flush;
         StereoComb& comb = *f.comb;
+        const CombGains gains{f.feedbackGain, f.working(kParamSend), f.outputGain};
         for (std::int32_t i = 0; i < frames; ++i) {
             if (f.working(kParamModAmount) != 0.0f) {
                 if (f.sineTable->isDue(f.sampleCounter)) {
@@ -74,17 +76,16 @@ struct TempoFlangerProbe {
                 }
                 ++f.sampleCounter;
             }
-            const double x[2] = {inputs[0][i], inputs[1][i]};
-            const StereoFrame peeked = comb.peek();
-            const double p[2] = {peeked.left, peeked.right};
+            const StereoFrame fed = comb.peek();
             float stored[2];
-            for (int c = 0; c < 2; ++c) stored[c] = flushed(static_cast<float>(p[c] * f.feedbackGain + x[c]));
-            const StereoFrame wet = comb.tick({stored[0], stored[1]});
-            const double w[2] = {wet.left, wet.right};
-            for (int c = 0; c < 2; ++c) {
-                const double y = (w[c] * f.working(kParamSend) + x[c]) * f.outputGain;
-                outputs[c][i] = flushed(static_cast<float>(accumulate ? y + outputs[c][i] : y));
+            if (accumulate) {
+                combFrame<true>(inputs[0] + i, inputs[1] + i, fed.left, fed.right, comb.delay() == 0, gains, stored[0],
+                                stored[1], outputs[0] + i, outputs[1] + i);
+            } else {
+                combFrame<false>(inputs[0] + i, inputs[1] + i, fed.left, fed.right, comb.delay() == 0, gains, stored[0],
+                                 stored[1], outputs[0] + i, outputs[1] + i);
             }
+            comb.tick({stored[0], stored[1]});
         }
     }
 
