@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <random>
 
 namespace {
 
@@ -136,4 +137,12 @@ void Lv2TestHost::run(const float* inLeft, const float* inRight, float* outLeft,
     lilv_instance_connect_port(instance, audioPorts[2], outLeft);
     lilv_instance_connect_port(instance, audioPorts[3], outRight);
     lilv_instance_run(instance, static_cast<uint32_t>(frames));
+}
+
+std::vector<float> noise(std::size_t frames, unsigned seed) {
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<float> uniform(-0.8f, 0.8f);
+    std::vector<float> v(frames);
+    for (float& s : v) s = uniform(random);
+    return v;
 }

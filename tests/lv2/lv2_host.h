@@ -69,3 +69,6 @@ private:
     int outputControlPorts = 0;
     uint32_t audioPorts[4] = {};
 };
+
+// `frames` samples of uniform noise in [-0.8, 0.8), the same for a seed.
+std::vector<float> noise(std::size_t frames, unsigned seed);

@@ -8,7 +8,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <random>
 #include <vector>
 
 #include "loader/plugin_instance.h"
@@ -58,14 +57,6 @@ std::unique_ptr<PluginInstance> library(const std::vector<Setting>& settings, fl
     plugin->setSampleRate(rate);
     plugin->resume();
     return plugin;
-}
-
-std::vector<float> noise(std::size_t n, unsigned seed) {
-    std::mt19937 random(seed);
-    std::uniform_real_distribution<float> uniform(-0.8f, 0.8f);
-    std::vector<float> v(n);
-    for (float& s : v) s = uniform(random);
-    return v;
 }
 
 bool sameBits(const float* a, const float* b, int n) { return std::memcmp(a, b, sizeof(float) * static_cast<std::size_t>(n)) == 0; }

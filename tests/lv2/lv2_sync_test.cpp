@@ -11,7 +11,6 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
-#include <random>
 #include <vector>
 
 #include "lfo_cycle.h"
@@ -279,14 +278,6 @@ std::unique_ptr<PluginInstance> factoryLibrary() {
     plugin->setSampleRate(static_cast<float>(kRate));
     plugin->resume();
     return plugin;
-}
-
-std::vector<float> noise(std::size_t n, unsigned seed) {
-    std::mt19937 random(seed);
-    std::uniform_real_distribution<float> uniform(-0.8f, 0.8f);
-    std::vector<float> v(n);
-    for (float& s : v) s = uniform(random);
-    return v;
 }
 
 // Renders `left`/`right` through the library in blocks of `block`.
