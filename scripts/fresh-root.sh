@@ -64,6 +64,9 @@ status=0
 unshare --mount --propagation private --fork sh -eu -c '
     root=$1
     shift
+    # The root a mount point of its own, as on a machine: tools such as
+    # unshare -m change the propagation of / and need one.
+    mount --bind "$root" "$root"
     mount --rbind /dev "$root/dev"
     mount -t proc proc "$root/proc"
     mount --rbind /sys "$root/sys"
