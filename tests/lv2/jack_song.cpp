@@ -227,8 +227,8 @@ int checkBeats(int argc, char** argv) {
         std::printf("FAIL: %d cycles where %.0f beats make %.0f\n", cycles, beats, expected);
         return 1;
     }
-    std::printf("%.0f BPM, %g beats a cycle: %d cycles over %.1f min, each starting 0 to %.0f frames after its beat\n",
-                bpm, beats, cycles, static_cast<double>(left.size()) / rate / 60.0, worst);
+    std::printf("%.0f BPM, %g %s a cycle: %d cycles over %.1f min, each starting 0 to %.0f frames after its beat\n",
+                bpm, beats, beats == 1.0 ? "beat" : "beats", cycles, static_cast<double>(left.size()) / rate / 60.0, worst);
     return 0;
 }
 
