@@ -14,10 +14,16 @@ namespace {
 
 std::atomic<int> first{0};
 
-// The first signal is recorded; a second ends the process at once.
+// The first signal is recorded; a second ends the process at once. A
+// closed pipe is an exception: every write after the first into it raises
+// SIGPIPE again (and fails with EPIPE, which the writer handles), so it
+// only ever counts once and never ends the process by itself.
 void record(int number) {
     int expected = 0;
     if (!first.compare_exchange_strong(expected, number)) {
+#if !defined(_WIN32)
+        if (number == SIGPIPE) return;
+#endif
 #if defined(_WIN32)
         ExitProcess(static_cast<UINT>(128 + expected));
 #else

@@ -2,7 +2,8 @@
 // one is only recorded: work stops at its next check, every temporary file
 // is removed on the way out, one message is printed and the process exits
 // with 128 + the signal's number, as shells expect. A second signal ends the
-// process at once.
+// process at once, except SIGPIPE, which every write into a closed pipe
+// raises again.
 #pragma once
 
 namespace stopsignals {

@@ -174,9 +174,18 @@ TEST_F(OutputSafety, SignalsLeaveNoTemporaryFileAndOneMessage) {
     EXPECT_EQ(std::count(result.output.begin(), result.output.end(), '\n'), 1) << result.output;
     for (const auto& name : filesIn(folder / "batch")) EXPECT_EQ(name.find("partial"), std::string::npos) << name;
 
-    // Standard output closed by its reader.
+    // Standard output closed by its reader: before the first byte, and
+    // after some (writes still pending then raise SIGPIPE again).
     const Outcome piped = run(Launch{{"render", at("in.wav"), "-o", "-"}, {}, {}, false, true});
     EXPECT_EQ(piped.status, 141) << piped.output;
+    EXPECT_EQ(piped.output, "fxrender: output pipe closed\n");
+    const std::string reader = "{ " + tool + " render " + at("long.wav") + " -o - 2> " + at("said") + "; echo $? > " +
+                               at("status") + "; } | head -c 1000 > /dev/null";
+    std::system(reader.c_str());
+    EXPECT_EQ(readFile(at("status")), "141\n");
+    EXPECT_EQ(readFile(at("said")), "fxrender: output pipe closed\n");
+    fs::remove(at("said"));
+    fs::remove(at("status"));
 }
 
 TEST_F(OutputSafety, ErrorsAfterTheOutputWasCreatedLeaveNothing) {
