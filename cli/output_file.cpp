@@ -94,19 +94,14 @@ std::optional<FileIdentity> OutputFile::identityOf(const std::string& path) {
 
 void OutputFile::inspect() {
     if (isStandardOutput(given)) {
-        // Into a file it is written when complete (a shell's "> file"; one
-        // opened for appending cannot be gone back over); otherwise as the
-        // render goes.
-        struct stat info {};
-        const bool file = fstat(STDOUT_FILENO, &info) == 0 && S_ISREG(info.st_mode) &&
-                          (fcntl(STDOUT_FILENO, F_GETFL) & O_APPEND) == 0;
-        mode = file ? Mode::CopyIn : Mode::Stream;
+        // Into a file it is written when complete (a shell's "> file");
+        // otherwise as the render goes.
+        mode = isStream(given) ? Mode::Stream : Mode::CopyIn;
         return;
     }
     // A pipe, a device or /dev/fd/N of one is a stream, opened by its name
     // (the system resolves /dev/fd's links, which name no file).
-    struct stat info {};
-    if (stat(given.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) {
+    if (isStream(given)) {
         // Not opened to find out: a reader waiting at a named pipe would
         // take that for the whole stream, and end.
         if (faccessat(AT_FDCWD, given.c_str(), W_OK, AT_EACCESS) != 0) throw processingError(label + ": " + reason());
@@ -114,6 +109,7 @@ void OutputFile::inspect() {
         return;
     }
     target = followLinks(given);
+    struct stat info {};
     existed = stat(target.c_str(), &info) == 0;
     if (!existed && errno != ENOENT) throw processingError(label + ": " + reason());
     if (existed) {

@@ -39,8 +39,9 @@ class OutputFile {
 public:
     // "-" is standard output.
     static bool isStandardOutput(const std::string& path) { return path == "-"; }
-    // True for a target that is not a file: standard output, a named pipe,
-    // /dev/fd/N, a device.
+    // True for a target that is not a file: a named pipe, /dev/fd/N, a
+    // device, and standard output unless it is a file not opened for
+    // appending (one that can be gone back over).
     static bool isStream(const std::string& path);
     // The file an output path would write, links followed (standard output:
     // what it is); nothing when there is none yet.
